@@ -1,0 +1,154 @@
+#include "link/SerialPort.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+uint32_t SerialTimeoutMs = 400;
+
+std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::string& path, std::string* error)
+{
+    auto fail = [&](int fd, const char* what) -> std::unique_ptr<PosixSerialPort> {
+        int err = errno;
+        if (error)
+            *error = std::string(what) + " " + path + ": " + std::strerror(err);
+        if (fd >= 0)
+            ::close(fd);
+        return nullptr;
+    };
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(fd, "cannot open");
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        return fail(fd, "cannot lock");
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0)
+        return fail(fd, "not a serial device:");
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+    tio.c_cflag |= CS8;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, B115200) != 0 || ::cfsetospeed(&tio, B115200) != 0 || ::tcsetattr(fd, TCSANOW, &tio) != 0)
+        return fail(fd, "cannot set line settings of");
+    return std::unique_ptr<PosixSerialPort>(new PosixSerialPort(fd, path));
+}
+
+PosixSerialPort::~PosixSerialPort()
+{
+    ::close(fd_);
+}
+
+int PosixSerialPort::WriteAll(std::string_view bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) <= 0 || (p.revents & (POLLERR | POLLHUP)))
+                return EIO;
+            continue;
+        }
+        return n < 0 ? errno : EIO;
+    }
+    // A zero-length write still tells whether the device is there.
+    if (bytes.empty() && ::write(fd_, "", 0) < 0)
+        return errno;
+    return 0;
+}
+
+int PosixSerialPort::BytesWaiting()
+{
+    int count = 0;
+    if (::ioctl(fd_, FIONREAD, &count) != 0)
+        return -errno;
+    return count;
+}
+
+int PosixSerialPort::ReadWaiting(char* buffer, size_t size)
+{
+    for (;;) {
+        ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0)
+            return static_cast<int>(n);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return 0;
+        return -errno;
+    }
+}
+
+int PosixSerialPort::WaitForInput(int64_t microseconds)
+{
+    pollfd p{fd_, POLLIN, 0};
+    timespec ts{static_cast<time_t>(microseconds / 1000000), static_cast<long>((microseconds % 1000000) * 1000)};
+    int r = ::ppoll(&p, 1, &ts, nullptr);
+    if (r < 0)
+        return errno == EINTR ? 1 : -errno;
+    if (r == 0)
+        return 0;
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN))
+        return -EIO;
+    return 1;
+}
+
+bool PosixSerialPort::PurgeInput()
+{
+    return ::tcflush(fd_, TCIFLUSH) == 0;
+}
+
+int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expected, std::string& reply)
+{
+    using Clock = std::chrono::steady_clock;
+    if (!handle)
+        return kSerialNoPort;
+    if (int err = handle->WriteAll(command); err != 0)
+        return -err;
+    reply.clear();
+    const auto start = Clock::now();
+    const auto limit = std::chrono::milliseconds(SerialTimeoutMs);
+    auto complete = [&] {
+        return expected == 0 ? reply.find('\r') != std::string::npos : reply.size() >= expected;
+    };
+    for (;;) {
+        int waiting = handle->BytesWaiting();
+        if (waiting < 0)
+            return waiting;
+        if (waiting > 0) {
+            size_t old = reply.size();
+            reply.resize(old + static_cast<size_t>(waiting));
+            int got = handle->ReadWaiting(reply.data() + old, static_cast<size_t>(waiting));
+            reply.resize(old + static_cast<size_t>(got > 0 ? got : 0));
+            if (got < 0)
+                return got;
+        }
+        if (complete())
+            return kSerialOk;
+        auto elapsed = Clock::now() - start;
+        if (elapsed > limit)
+            return kSerialTimeout;
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(limit - elapsed).count() + 1000;
+        int woke = handle->WaitForInput(left);
+        if (woke < 0)
+            return woke;
+    }
+}
+
+bool SerialPurge(SerialPort* handle)
+{
+    return handle && handle->PurgeInput();
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The serial transport to the interface box: one command out, one reply back.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// An open serial device. The transport only needs these few operations;
+// PosixSerialPort provides them with termios.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+    // Writes all bytes; 0 on success, otherwise the operating-system error code (> 0).
+    virtual int WriteAll(std::string_view bytes) = 0;
+    // Number of bytes waiting in the receive queue, or the negated OS error.
+    virtual int BytesWaiting() = 0;
+    // Reads up to size bytes that are already waiting; count read or the negated OS error.
+    virtual int ReadWaiting(char* buffer, size_t size) = 0;
+    // Sleeps until input arrives or microseconds pass. 1 input (or an event to
+    // look at), 0 nothing within the time, the negated OS error when the
+    // device is gone (hang-up).
+    virtual int WaitForInput(int64_t microseconds) = 0;
+    // Discards what is waiting on the receive side.
+    virtual bool PurgeInput() = 0;
+    virtual const std::string& Path() const = 0;
+};
+
+class PosixSerialPort final : public SerialPort {
+public:
+    // Opens an existing device exclusively in raw mode at 115200 baud, 8N1.
+    // Returns null and fills *error (when given) if the device cannot be used.
+    static std::unique_ptr<PosixSerialPort> Open(const std::string& path, std::string* error = nullptr);
+    ~PosixSerialPort() override;
+    PosixSerialPort(const PosixSerialPort&) = delete;
+    PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+    int WriteAll(std::string_view bytes) override;
+    int BytesWaiting() override;
+    int ReadWaiting(char* buffer, size_t size) override;
+    int WaitForInput(int64_t microseconds) override;
+    bool PurgeInput() override;
+    const std::string& Path() const override { return path_; }
+    int Fd() const { return fd_; }
+
+private:
+    PosixSerialPort(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    int fd_;
+    std::string path_;
+};
+
+// Milliseconds a transaction may wait for its reply.
+extern uint32_t SerialTimeoutMs;
+
+// Transport results.
+constexpr int kSerialOk = 0;
+constexpr int kSerialTimeout = -1;
+constexpr int kSerialNoPort = -3;
+
+// Sends command as it stands and collects the reply until it holds a CR
+// (expected == 0) or at least expected bytes. Returns 0, -1 on time-out (the
+// partial reply is kept), -3 for a null handle (reply untouched), or the
+// negated OS error when the write fails or the device goes away while waiting.
+// Waits in poll(), never spinning; the elapsed time is taken from a monotonic clock.
+int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expected, std::string& reply);
+
+// Discards pending input. False for a null handle.
+bool SerialPurge(SerialPort* handle);
