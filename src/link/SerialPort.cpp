@@ -101,7 +101,8 @@ int PosixSerialPort::WaitForInput(int64_t microseconds)
         return errno == EINTR ? 1 : -errno;
     if (r == 0)
         return 0;
-    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN))
+    // A hang-up with nothing left to read means the device is gone.
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && BytesWaiting() <= 0)
         return -EIO;
     return 1;
 }

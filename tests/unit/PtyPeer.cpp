@@ -36,7 +36,9 @@ PtyPeer::~PtyPeer()
     }
     (void)!::write(wakeWrite_, "x", 1);
     thread_.join();
-    Close();
+    std::lock_guard lock(mutex_);
+    if (master_ >= 0)
+        ::close(master_);
     ::close(wakeRead_);
     ::close(wakeWrite_);
 }
@@ -68,11 +70,15 @@ bool PtyPeer::WaitForReceived(size_t count, int timeoutMs) const
 
 void PtyPeer::Close()
 {
-    std::lock_guard lock(mutex_);
-    if (master_ >= 0) {
+    {
+        std::lock_guard lock(mutex_);
+        if (master_ < 0)
+            return;
         ::close(master_);
         master_ = -1;
     }
+    // The serving thread's poll() holds the device open until it returns.
+    (void)!::write(wakeWrite_, "x", 1);
 }
 
 void PtyPeer::Serve()
@@ -90,8 +96,11 @@ void PtyPeer::Serve()
         int n = ::poll(fds, master >= 0 ? 2 : 1, master >= 0 && !(fds[1].revents & POLLHUP) ? -1 : 5);
         if (n <= 0)
             continue;
-        if (fds[0].revents & POLLIN)
-            return;
+        if (fds[0].revents & POLLIN) {
+            char drain[16];
+            (void)!::read(wakeRead_, drain, sizeof drain);
+            continue;
+        }
         if (master < 0)
             continue;
         if (fds[1].revents & POLLHUP) {
