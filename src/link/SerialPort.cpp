@@ -125,27 +125,27 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
     auto complete = [&] {
         return expected == 0 ? reply.find('\r') != std::string::npos : reply.size() >= expected;
     };
+    // Sleep in poll() until bytes arrive, then take all that are waiting in
+    // one read. Bytes left over from an earlier reply wake the poll at once.
+    constexpr size_t kChunk = 256;
     for (;;) {
-        int waiting = handle->BytesWaiting();
-        if (waiting < 0)
-            return waiting;
-        if (waiting > 0) {
+        auto elapsed = Clock::now() - start;
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(limit - elapsed).count() + 1000;
+        int woke = handle->WaitForInput(left > 0 ? left : 0);
+        if (woke < 0)
+            return woke;
+        if (woke > 0) {
             size_t old = reply.size();
-            reply.resize(old + static_cast<size_t>(waiting));
-            int got = handle->ReadWaiting(reply.data() + old, static_cast<size_t>(waiting));
+            reply.resize(old + kChunk);
+            int got = handle->ReadWaiting(reply.data() + old, kChunk);
             reply.resize(old + static_cast<size_t>(got > 0 ? got : 0));
             if (got < 0)
                 return got;
         }
         if (complete())
             return kSerialOk;
-        auto elapsed = Clock::now() - start;
-        if (elapsed > limit)
+        if (Clock::now() - start > limit)
             return kSerialTimeout;
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(limit - elapsed).count() + 1000;
-        int woke = handle->WaitForInput(left);
-        if (woke < 0)
-            return woke;
     }
 }
 

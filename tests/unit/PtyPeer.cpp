@@ -49,6 +49,12 @@ void PtyPeer::Queue(Reply reply)
     replies_.push_back(std::move(reply));
 }
 
+void PtyPeer::SetDefaultReply(std::string bytes)
+{
+    std::lock_guard lock(mutex_);
+    defaultReply_ = std::move(bytes);
+}
+
 void PtyPeer::Push(const std::string& bytes)
 {
     std::lock_guard lock(mutex_);
@@ -120,6 +126,8 @@ void PtyPeer::Serve()
             if (!replies_.empty()) {
                 reply = std::move(replies_.front());
                 replies_.pop_front();
+            } else if (!defaultReply_.empty()) {
+                reply.push_back({defaultReply_, 0});
             }
         }
         changed_.notify_all();

@@ -29,6 +29,8 @@ public:
     // Queues a reply for the next command (one chunk, sent at once).
     void Answer(std::string bytes) { Queue(Reply{{std::move(bytes), 0}}); }
     void Queue(Reply reply);
+    // The reply for commands when no scripted reply is queued (none by default).
+    void SetDefaultReply(std::string bytes);
     // Writes bytes to the tool without waiting for a command.
     void Push(const std::string& bytes);
     // Commands received so far, one entry per read that brought bytes.
@@ -46,6 +48,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::deque<Reply> replies_;
+    std::string defaultReply_;
     std::vector<std::string> received_;
     bool stop_ = false;
     std::thread thread_;
