@@ -1,0 +1,87 @@
+#pragma once
+// What the simulated box and encoder are: the encoder family and its
+// identity, and the faults the box and the encoder show.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+enum class SimFamily { Torvik, Quenra, Linear, Foreign };
+
+// Accepts "torvik", "quenra", "linear" and "foreign" in any case.
+bool ParseSimFamily(std::string_view text, SimFamily& out);
+const char* SimFamilyName(SimFamily family);
+
+// Faults that can be switched at any time. The transport faults act on the
+// box's replies; the others on what the encoder reports.
+struct SimFaults {
+    // Box replies.
+    bool noReply = false;     // commands are swallowed, nothing comes back
+    int replyDelayMs = 0;     // every reply waits this long before it is sent
+    bool garbage = false;     // replies are replaced by noise that ends in CR
+    bool missingCr = false;   // replies come without their CR
+    // When not empty, the four faults above only hit commands whose first
+    // character is one of these (for example "4" or "RW").
+    std::string onlyCommands;
+
+    // Encoder.
+    bool encoderUnpowered = false; // the encoder gets no supply whatever the box is told: no BiSS answer
+    bool positionTimeout = false;  // the box answers "4" with TIMEOUT while registers still work
+    bool crcError = false;         // position frames carry a wrong CRC; buffered writes answer with a CRC error
+    bool errorBit = false;         // the error bit of the frame and the status word are active
+    bool warningBit = false;       // the same for the warning bit
+    uint16_t extraStatus = 0;      // bits added to the encoder's status word
+    uint8_t bbmStatus = 0;         // battery multiturn status byte of Quenra encoders
+    // Stored checksums that do not match their data.
+    bool badEdsChecksum = false;
+    bool badProfileChecksum = false;
+    bool badConfigChecksum = false;
+    bool badErrorMapChecksum = false;
+
+    bool HitsCommand(std::string_view command) const
+    {
+        return onlyCommands.empty() || (!command.empty() && onlyCommands.find(command[0]) != std::string::npos);
+    }
+};
+
+struct SimOptions {
+    SimFamily family = SimFamily::Torvik;
+    // Firmware version "major.minor.comm.svn"; empty takes the family's default.
+    std::string firmware;
+    // Bank 0 address of the firmware version, 47 or 51; 0 chooses 51 for a
+    // major version other than 2 (where the tool looks for it) and 47 otherwise.
+    int fwAddress = 0;
+    std::string partNumber;    // up to 20 characters; empty: the family's default
+    uint32_t serialNumber = 0; // 0: the family's default
+    int codeLength = 0;        // code word length of the code ring, 5-9; 0: the family's default
+    double speed = 10;         // shaft speed in rpm (linear scales: mm/s)
+    bool powerOnAtStart = true;
+    bool writeProtected = false;  // write-protect register not at the "writes allowed" marker
+    unsigned eccentricityUm = 18; // ring eccentricity a self-calibration finds
+    double sensorTilt = 4;        // tilt figure the debug samples show
+    std::string boxVersion = "K417-3C v2.14";
+    SimFaults faults;
+};
+
+// A position as the encoder reports it.
+struct SimPosition {
+    int64_t multiturn = 0; // modulo 2^mtLength
+    uint32_t singleturn = 0;
+    uint8_t mtLength = 0;
+    uint8_t stLength = 0;
+};
+
+// The encoder's make-up, as the options resolved it.
+struct SimEncoderInfo {
+    SimFamily family = SimFamily::Torvik;
+    std::string partNumber;
+    uint16_t fwMajor = 0, fwMinor = 0, fwComm = 0, fwSvn = 0;
+    uint8_t fwAddress = 47;
+    uint8_t mtLength = 0, stLength = 0;
+    int codeLength = 7;
+    uint8_t edsBank = 16, profileBank = 17;
+    uint8_t userBankFirst = 24, userBankLast = 27;
+    uint8_t errorMapFirstBank = 8;
+    uint8_t calStatusRegister = 0x52;
+    bool maker = true; // the maker's register model (KEY/CMD, configuration bank, ...)
+};

@@ -1,0 +1,397 @@
+#include "sim/Simulator.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// While no one has the slave side open the master reports a hang-up on every
+// poll; look again after this long instead of spinning.
+constexpr int kHangUpRetryMs = 10;
+// A command that stays incomplete this long is given up with "Error".
+constexpr int kPartialCommandMs = 150;
+} // namespace
+
+Simulator::Simulator(const SimOptions& options) : box_(options, Clock::now()) {}
+
+Simulator::~Simulator()
+{
+    Stop();
+}
+
+bool Simulator::Start(std::string* error)
+{
+    std::lock_guard lock(mutex_);
+    if (running_) {
+        if (error)
+            *error = "the simulator is already running";
+        return false;
+    }
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        if (error)
+            *error = std::string("no pipe: ") + std::strerror(errno);
+        return false;
+    }
+    wakeRead_ = pipeFds[0];
+    wakeWrite_ = pipeFds[1];
+    if (!OpenPty(error)) {
+        ::close(wakeRead_);
+        ::close(wakeWrite_);
+        wakeRead_ = wakeWrite_ = -1;
+        return false;
+    }
+    box_.Plugged(Clock::now());
+    UpdateLink();
+    stop_ = false;
+    running_ = true;
+    thread_ = std::thread([this] { Serve(); });
+    return true;
+}
+
+void Simulator::Stop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!running_)
+            return;
+        stop_ = true;
+    }
+    Wake();
+    thread_.join();
+    std::lock_guard lock(mutex_);
+    ClosePty();
+    UpdateLink();
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
+    wakeRead_ = wakeWrite_ = -1;
+    running_ = false;
+}
+
+bool Simulator::Running() const
+{
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+std::string Simulator::PortPath() const
+{
+    std::lock_guard lock(mutex_);
+    return path_;
+}
+
+bool Simulator::OpenPty(std::string* error)
+{
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    char name[128];
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0) {
+        if (error)
+            *error = std::string("no pseudo-terminal: ") + std::strerror(errno);
+        if (master >= 0)
+            ::close(master);
+        return false;
+    }
+    // A fresh slave side echoes and turns CR into LF; the box's line is raw.
+    int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (slave < 0 || ::tcgetattr(slave, &tio) != 0) {
+        if (error)
+            *error = std::string("cannot set up ") + name + ": " + std::strerror(errno);
+        if (slave >= 0)
+            ::close(slave);
+        ::close(master);
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    ::cfsetispeed(&tio, B115200);
+    ::cfsetospeed(&tio, B115200);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    ::close(slave);
+    master_ = master;
+    path_ = name;
+    return true;
+}
+
+void Simulator::ClosePty()
+{
+    if (master_ >= 0)
+        ::close(master_);
+    master_ = -1;
+    path_.clear();
+}
+
+void Simulator::UpdateLink()
+{
+    if (linkPath_.empty())
+        return;
+    struct stat st{};
+    const bool exists = ::lstat(linkPath_.c_str(), &st) == 0;
+    if (exists && !S_ISLNK(st.st_mode))
+        return; // never replace something that is not our link
+    if (path_.empty() || stop_) {
+        if (exists)
+            ::unlink(linkPath_.c_str());
+        return;
+    }
+    // Re-point atomically: a new link beside the old one, renamed over it.
+    const std::string temporary = linkPath_ + ".new";
+    ::unlink(temporary.c_str());
+    if (::symlink(path_.c_str(), temporary.c_str()) == 0 && ::rename(temporary.c_str(), linkPath_.c_str()) != 0)
+        ::unlink(temporary.c_str());
+}
+
+void Simulator::SetLinkPath(std::string path)
+{
+    std::lock_guard lock(mutex_);
+    if (!linkPath_.empty() && path != linkPath_) {
+        struct stat st{};
+        if (::lstat(linkPath_.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            ::unlink(linkPath_.c_str());
+    }
+    linkPath_ = std::move(path);
+    if (running_)
+        UpdateLink();
+}
+
+void Simulator::Wake()
+{
+    if (wakeWrite_ >= 0)
+        (void)!::write(wakeWrite_, "x", 1);
+}
+
+void Simulator::Unplug()
+{
+    std::lock_guard lock(mutex_);
+    if (!running_ || master_ < 0)
+        return;
+    ClosePty();
+    box_.Unplugged(Clock::now());
+    UpdateLink();
+    Wake();
+}
+
+bool Simulator::Replug(std::string* error)
+{
+    std::lock_guard lock(mutex_);
+    if (!running_) {
+        if (error)
+            *error = "the simulator is not running";
+        return false;
+    }
+    if (master_ >= 0)
+        return true;
+    if (!OpenPty(error))
+        return false;
+    box_.Plugged(Clock::now());
+    UpdateLink();
+    Wake();
+    return true;
+}
+
+bool Simulator::Plugged() const
+{
+    std::lock_guard lock(mutex_);
+    return master_ >= 0;
+}
+
+void Simulator::Log(const std::string& command)
+{
+    log_.push_back({Clock::now(), command});
+    logChanged_.notify_all();
+}
+
+std::vector<SimLogEntry> Simulator::CommandLog() const
+{
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
+void Simulator::ClearCommandLog()
+{
+    std::lock_guard lock(mutex_);
+    log_.clear();
+}
+
+bool Simulator::WaitForCommands(size_t count, int timeoutMs) const
+{
+    std::unique_lock lock(mutex_);
+    return logChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return log_.size() >= count; });
+}
+
+bool Simulator::WaitForCommand(const std::string& text, int timeoutMs, size_t skip) const
+{
+    std::unique_lock lock(mutex_);
+    return logChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        size_t seen = 0;
+        for (const SimLogEntry& entry : log_)
+            if (entry.command == text && ++seen > skip)
+                return true;
+        return false;
+    });
+}
+
+void Simulator::SetFaults(const SimFaults& faults)
+{
+    std::lock_guard lock(mutex_);
+    box_.SetFaults(faults, Clock::now());
+}
+
+SimFaults Simulator::Faults() const
+{
+    std::lock_guard lock(mutex_);
+    return box_.Faults();
+}
+
+bool Simulator::EncoderPowered() const
+{
+    std::lock_guard lock(mutex_);
+    return box_.Encoder().Powered();
+}
+
+void Simulator::SetEncoderPower(bool on)
+{
+    std::lock_guard lock(mutex_);
+    box_.SetEncoderPower(on, Clock::now());
+}
+
+std::array<uint8_t, 64> Simulator::BankImage(uint8_t bank) const
+{
+    std::lock_guard lock(mutex_);
+    return const_cast<SimBox&>(box_).Encoder().BankImage(bank, Clock::now());
+}
+
+std::array<uint8_t, 64> Simulator::StoredBankImage(uint8_t bank) const
+{
+    std::lock_guard lock(mutex_);
+    return box_.Encoder().StoredBankImage(bank);
+}
+
+std::array<uint8_t, 64> Simulator::FixedArea() const
+{
+    std::lock_guard lock(mutex_);
+    return const_cast<SimBox&>(box_).Encoder().FixedArea(Clock::now());
+}
+
+uint8_t Simulator::SelectedBank() const
+{
+    std::lock_guard lock(mutex_);
+    return box_.Encoder().SelectedBank();
+}
+
+bool Simulator::DebugUnlocked() const
+{
+    std::lock_guard lock(mutex_);
+    return box_.Encoder().DebugUnlocked();
+}
+
+void Simulator::SetShaftSpeed(double speed)
+{
+    std::lock_guard lock(mutex_);
+    box_.Encoder().SetSpeed(speed, Clock::now());
+}
+
+double Simulator::ShaftSpeed() const
+{
+    std::lock_guard lock(mutex_);
+    return box_.Encoder().Speed();
+}
+
+void Simulator::SetShaftPosition(int64_t turns, uint32_t singleturn)
+{
+    std::lock_guard lock(mutex_);
+    box_.Encoder().SetShaftPosition(turns, singleturn, Clock::now());
+}
+
+SimPosition Simulator::ReportedPosition() const
+{
+    std::lock_guard lock(mutex_);
+    return const_cast<SimBox&>(box_).Encoder().ReportedPosition(Clock::now());
+}
+
+SimEncoderInfo Simulator::EncoderInfo() const
+{
+    std::lock_guard lock(mutex_);
+    return box_.Encoder().Info();
+}
+
+uint32_t Simulator::CalibrationsRun() const
+{
+    std::lock_guard lock(mutex_);
+    const_cast<SimBox&>(box_).Encoder().AnswersRegisters(Clock::now()); // let time finish a calibration
+    return box_.Encoder().CalibrationsRun();
+}
+
+void Simulator::Serve()
+{
+    bool hungUp = false;
+    std::vector<SimExchange> exchanges;
+    char buffer[4096];
+    for (;;) {
+        int master;
+        bool partial;
+        {
+            std::lock_guard lock(mutex_);
+            if (stop_)
+                return;
+            master = master_;
+            partial = box_.HasPartial();
+        }
+        pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {master, POLLIN, 0}};
+        int count = master >= 0 && !hungUp ? 2 : 1;
+        int timeout = -1;
+        if (hungUp)
+            timeout = kHangUpRetryMs;
+        else if (partial)
+            timeout = kPartialCommandMs;
+        hungUp = false;
+        int n = ::poll(fds, static_cast<nfds_t>(count), timeout);
+        if (n < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents & POLLIN) {
+            while (::read(wakeRead_, buffer, sizeof buffer) > 0) {
+            }
+            continue;
+        }
+        exchanges.clear();
+        {
+            std::lock_guard lock(mutex_);
+            if (master != master_ || master < 0)
+                continue;
+            if (n == 0 && partial) {
+                box_.ExpirePartial(Clock::now(), exchanges);
+            } else if (count == 2 && (fds[1].revents & POLLIN)) {
+                ssize_t got = ::read(master, buffer, sizeof buffer);
+                if (got > 0)
+                    box_.Feed(std::string_view(buffer, static_cast<size_t>(got)), Clock::now(), exchanges);
+                else if (got < 0 && errno == EIO)
+                    hungUp = true;
+            } else if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR))) {
+                hungUp = true;
+            }
+            for (const SimExchange& e : exchanges)
+                Log(e.command);
+        }
+        for (const SimExchange& e : exchanges) {
+            if (e.delayMs > 0) {
+                pollfd wake{wakeRead_, POLLIN, 0};
+                if (::poll(&wake, 1, e.delayMs) > 0) {
+                    std::lock_guard lock(mutex_);
+                    if (stop_)
+                        return;
+                }
+            }
+            if (e.reply.empty())
+                continue;
+            std::lock_guard lock(mutex_);
+            if (master_ == master && master >= 0)
+                (void)!::write(master, e.reply.data(), e.reply.size());
+        }
+    }
+}
