@@ -1,0 +1,44 @@
+#include "app/CommandLine.h"
+
+#include "util/Text.h"
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args)
+{
+    CommandLine line;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (UpperAscii(arg) == "/PROIZVODNJA") {
+            line.production = true;
+        } else if (arg == "--port") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                line.error = "--port needs a device path";
+                return line;
+            }
+            line.ports.push_back(args[++i]);
+        } else if (StartsWith(arg, "--port=")) {
+            if (arg.size() == 7) {
+                line.error = "--port needs a device path";
+                return line;
+            }
+            line.ports.push_back(arg.substr(7));
+        } else if (arg == "--simulate") {
+            line.simulate = true;
+        } else if (StartsWith(arg, "--simulate=")) {
+            line.simulate = true;
+            line.simFamily = arg.substr(11);
+        } else if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        }
+        // Anything else is left alone: the toolkit's own options (-platform,
+        // -style, ...) pass through, and other words were always ignored.
+    }
+    return line;
+}
+
+std::string UsageText()
+{
+    return "usage: k417-service [/PROIZVODNJA] [--simulate[=torvik|quenra|linear|foreign]] [--port PATH]...\n"
+           "  /PROIZVODNJA        open the production layout (any case)\n"
+           "  --simulate[=FAMILY] start a simulated interface box with an encoder of FAMILY (default torvik)\n"
+           "  --port PATH         also probe this serial device when searching for the box (repeatable)\n";
+}

@@ -1,0 +1,98 @@
+// k417-service: the desktop service tool for BiSS encoders on a K417-3C box.
+
+#include "app/CommandLine.h"
+#include "app/MainWindow.h"
+#include "app/Subsystems.h"
+#include "link/PortList.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <memory>
+
+#ifdef K417_WITH_SIM
+#include "sim/Simulator.h"
+#endif
+
+namespace {
+bool HaveDisplay(int argc, char** argv)
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(name); value && *value)
+            return true;
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "-platform" || std::string_view(argv[i]) == "--platform")
+            return true;
+    return false;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (line.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "k417-service: %s\n%s", line.error.c_str(), UsageText().c_str());
+        return 2;
+    }
+    if (!HaveDisplay(argc, argv)) {
+        std::fputs("k417-service: no display (DISPLAY is not set). Start it from a desktop session,\n"
+                   "  or without a screen: xvfb-run ./run --simulate, or QT_QPA_PLATFORM=offscreen.\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("K417-3C bidirectional BiSS interface");
+
+#ifdef K417_WITH_SIM
+    std::unique_ptr<Simulator> simulator;
+    if (line.simulate) {
+        SimOptions options;
+        if (!line.simFamily.empty() && !ParseSimFamily(line.simFamily, options.family)) {
+            std::fprintf(stderr, "k417-service: unknown family \"%s\" (torvik, quenra, linear or foreign)\n",
+                         line.simFamily.c_str());
+            return 2;
+        }
+        simulator = std::make_unique<Simulator>(options);
+        std::string error;
+        if (!simulator->Start(&error)) {
+            std::fprintf(stderr, "k417-service: cannot start the simulated box: %s\n", error.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "k417-service: simulated %s box on %s\n", SimFamilyName(options.family),
+                     simulator->PortPath().c_str());
+    }
+#else
+    if (line.simulate) {
+        std::fprintf(stderr, "k417-service: this build has no simulated box\n");
+        return 2;
+    }
+#endif
+
+    MainWindowOptions options;
+    options.production = line.production;
+    options.portLister = [&] {
+        std::vector<std::string> ports = ListUsbSerialPorts();
+        ports.insert(ports.end(), line.ports.begin(), line.ports.end());
+#ifdef K417_WITH_SIM
+        // Asked on every search: after a replug the box has a new path.
+        if (simulator && !simulator->PortPath().empty())
+            ports.push_back(simulator->PortPath());
+#endif
+        return ports;
+    };
+    MainWindow window(std::move(options));
+    InstallSubsystems(window);
+    window.show();
+    int result = app.exec();
+#ifdef K417_WITH_SIM
+    if (simulator)
+        simulator->Stop();
+#endif
+    return result;
+}

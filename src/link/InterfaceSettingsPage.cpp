@@ -1,0 +1,196 @@
+#include "link/InterfaceSettingsPage.h"
+
+#include "link/PowerCycle.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+
+namespace {
+constexpr char kReadoutCommands[9] = {'v', 'i', '4', 'm', 'b', 'e', 't', 's', 'r'};
+
+QString BoxText(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template <class W>
+W* Make(QWidget* parent, const char* name, QRect geometry)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
+{
+    auto* label = Make<QLabel>(parent, name, geometry);
+    label->setText(text);
+    return label;
+}
+} // namespace
+
+InterfaceSettingsPage::InterfaceSettingsPage(Link& link, std::function<void()> flipActivity, QWidget* parent)
+    : QWidget(parent), link_(link), flipActivity_(std::move(flipActivity))
+{
+    rgEncoderPower_ = Make<QGroupBox>(this, "rgEncoderPower", QRect(8, 8, 150, 64));
+    rgEncoderPower_->setTitle(" Set Encoder Power ");
+    powerItems_ = new QButtonGroup(this);
+    auto* on = Make<QRadioButton>(rgEncoderPower_, "rgEncoderPowerON", QRect(10, 20, 120, 18));
+    on->setText("ON");
+    auto* off = Make<QRadioButton>(rgEncoderPower_, "rgEncoderPowerOFF", QRect(10, 40, 120, 18));
+    off->setText("OFF");
+    powerItems_->addButton(on, 0);
+    powerItems_->addButton(off, 1);
+    off->setChecked(true);
+    lblEncoderPowerResult_ = MakeLabel(this, "lblEncoderPowerResult", "(Result)", QRect(168, 34, 225, 18));
+
+    auto* gDataLengthSet = Make<QGroupBox>(this, "gDataLengthSet", QRect(8, 78, 385, 48));
+    gDataLengthSet->setTitle(" Set Data Length ");
+    seDataLength_ = Make<QSpinBox>(gDataLengthSet, "seDataLength", QRect(10, 18, 50, 22));
+    seDataLength_->setRange(1, 8);
+    seDataLength_->setValue(8);
+    // Offered but never enabled in this tool: the box keeps its data length.
+    seDataLength_->setEnabled(false);
+    MakeLabel(gDataLengthSet, "lblDataLengthUnit", "bits", QRect(66, 20, 40, 18));
+    lblDataLengthResult_ = MakeLabel(gDataLengthSet, "lblDataLengthResult", "(Result)", QRect(160, 20, 215, 18));
+
+    auto* gFrequencySet = Make<QGroupBox>(this, "gFrequencySet", QRect(8, 132, 385, 48));
+    gFrequencySet->setTitle(" Set Frequency ");
+    seFrequency_ = Make<QSpinBox>(gFrequencySet, "seFrequency", QRect(10, 18, 50, 22));
+    seFrequency_->setRange(0, 30);
+    seFrequency_->setValue(4);
+    MakeLabel(gFrequencySet, "lblFrequencyUnit", "units", QRect(66, 20, 40, 18));
+    lblFrequencyResult_ = MakeLabel(gFrequencySet, "lblFrequencyResult", "(Result)", QRect(160, 20, 215, 18));
+
+    auto* gReadoutData = Make<QGroupBox>(this, "gReadoutData", QRect(8, 186, 385, 250));
+    gReadoutData->setTitle(" Readout data ");
+    for (int i = 0; i < 9; ++i) {
+        const QString name = QStringLiteral("lblRX") + QChar(kReadoutCommands[i]);
+        readout_[i] = MakeLabel(gReadoutData, name.toLatin1().constData(), name, QRect(10, 20 + 25 * i, 365, 22));
+        readout_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+
+    connect(powerItems_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            rgEncoderPowerClick();
+    });
+    connect(seFrequency_, &QSpinBox::textChanged, this, &InterfaceSettingsPage::seFrequencyChange);
+    connect(seDataLength_, &QSpinBox::textChanged, this, &InterfaceSettingsPage::seDataLengthChange);
+}
+
+int InterfaceSettingsPage::PowerItem() const
+{
+    return powerItems_->checkedId();
+}
+
+void InterfaceSettingsPage::SetPowerItem(int item)
+{
+    // Checking the button that is already checked emits nothing, so nothing is sent.
+    if (QAbstractButton* button = powerItems_->button(item))
+        button->setChecked(true);
+}
+
+void InterfaceSettingsPage::SetFrequency(int value)
+{
+    seFrequency_->setValue(value);
+}
+
+void InterfaceSettingsPage::rgEncoderPowerClick()
+{
+    lblEncoderPowerResult_->setText(BoxText(SendSettingsCommand(link_, PowerCommand(IsOn()))));
+}
+
+void InterfaceSettingsPage::seFrequencyChange(const QString& text)
+{
+    std::optional<std::string> command = FrequencyCommand(text.toStdString());
+    if (!command)
+        return;
+    if (flipActivity_)
+        flipActivity_();
+    lblFrequencyResult_->setText(BoxText(SendSettingsCommand(link_, *command)));
+}
+
+void InterfaceSettingsPage::seDataLengthChange(const QString& text)
+{
+    std::optional<std::string> command = DataLengthCommand(text.toStdString());
+    if (!command)
+        return;
+    if (flipActivity_)
+        flipActivity_();
+    lblDataLengthResult_->setText(BoxText(SendSettingsCommand(link_, *command)));
+}
+
+QLabel* InterfaceSettingsPage::ReadoutLabel(char command) const
+{
+    for (int i = 0; i < 9; ++i)
+        if (kReadoutCommands[i] == command)
+            return readout_[i];
+    return nullptr;
+}
+
+void InterfaceSettingsPage::ShowReadout(char command, const QString& text)
+{
+    if (QLabel* label = ReadoutLabel(command))
+        label->setText(text);
+}
+
+PowerCyclePanel::PowerCyclePanel(PowerSwitch& power, QWidget* parent) : QGroupBox(parent), power_(power)
+{
+    setObjectName("GroupBoxPowerCycle");
+    setTitle(" Power Cycling test ");
+    lblonoff_ = MakeLabel(this, "lblonoff", "Number on/off cycles", QRect(10, 22, 130, 18));
+    seSteviloIzklopov_ = Make<QSpinBox>(this, "seSteviloIzklopov", QRect(145, 20, 70, 22));
+    seSteviloIzklopov_->setRange(0, 10000);
+    seSteviloIzklopov_->setValue(0);
+    lblonoffdelay_ = MakeLabel(this, "lblonoffdelay", "Delay (ms)", QRect(10, 48, 130, 18));
+    seIzklopDelay_ = Make<QSpinBox>(this, "seIzklopDelay", QRect(145, 46, 70, 22));
+    seIzklopDelay_->setRange(10, 10000);
+    seIzklopDelay_->setValue(100);
+    cbCiklirajIzklope_ = Make<QCheckBox>(this, "cbCiklirajIzklope", QRect(240, 20, 100, 20));
+    cbCiklirajIzklope_->setText("Start");
+
+    timerOnOff_ = new QTimer(this);
+    timerOnOff_->setObjectName("timerOnOff");
+    timerOnOff_->setInterval(100);
+
+    for (QWidget* w : std::initializer_list<QWidget*>{lblonoff_, seSteviloIzklopov_, lblonoffdelay_, seIzklopDelay_,
+                                                      cbCiklirajIzklope_})
+        w->setVisible(false);
+    setVisible(false);
+
+    connect(cbCiklirajIzklope_, &QCheckBox::toggled, this, &PowerCyclePanel::cbCiklirajIzklopeClick);
+    connect(seIzklopDelay_, &QSpinBox::valueChanged, this, [this](int ms) { timerOnOff_->setInterval(ms); });
+    connect(timerOnOff_, &QTimer::timeout, this, &PowerCyclePanel::timerOnOffTimer);
+}
+
+void PowerCyclePanel::RevealControls()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{lblonoff_, seSteviloIzklopov_, lblonoffdelay_, seIzklopDelay_,
+                                                      cbCiklirajIzklope_})
+        w->setVisible(true);
+}
+
+void PowerCyclePanel::cbCiklirajIzklopeClick(bool checked)
+{
+    if (checked)
+        timerOnOff_->start();
+    else
+        timerOnOff_->stop();
+}
+
+void PowerCyclePanel::timerOnOffTimer()
+{
+    int remaining = seSteviloIzklopov_->value();
+    const bool running = PowerCycleTick(remaining, power_);
+    seSteviloIzklopov_->setValue(remaining);
+    if (!running) {
+        cbCiklirajIzklope_->setChecked(false);
+        timerOnOff_->stop();
+    }
+}

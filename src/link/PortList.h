@@ -1,0 +1,17 @@
+#pragma once
+// The serial ports that may hold an interface box.
+//
+// The box is a USB CDC ACM device; Linux lists such devices under
+// /sys/class/tty/<name>/device/driver with the driver name "cdc_acm" and
+// offers them as /dev/<name>. Ports given on the command line are added.
+
+#include <string>
+#include <vector>
+
+// Device paths of the USB CDC ACM serial ports found under sysClassTty
+// (normally /sys/class/tty), in no particular order.
+std::vector<std::string> ListUsbSerialPorts(const std::string& sysClassTty = "/sys/class/tty");
+
+// The candidate list of one search: the ports sorted by case-insensitive
+// text (so ttyACM10 comes before ttyACM2), each path probed once.
+std::vector<std::string> SortCandidates(std::vector<std::string> ports);
