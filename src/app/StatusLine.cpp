@@ -3,9 +3,9 @@
 bool StatusLine::Report(bool ok)
 {
     if (ok) {
-        view_.ShowStatus("Comm OK\r\n" + link_.LastErrorText, kColourOk);
+        Show("Comm OK\r\n" + link_.LastErrorText, kColourOk);
     } else {
-        view_.ShowStatus("Error\r\n" + link_.LastErrorText, kColourError);
+        Show("Error\r\n" + link_.LastErrorText, kColourError);
         identity_.EncoderConnected = false;
     }
     return ok;
@@ -13,13 +13,24 @@ bool StatusLine::Report(bool ok)
 
 void StatusLine::ShowMonitorOk()
 {
-    view_.ShowStatus("Comm OK", kColourOk);
+    Show("Comm OK", kColourOk);
 }
 
 void StatusLine::ShowMonitorError(const std::string& received)
 {
-    view_.ShowStatus("Error\r\n" + received + link_.LastErrorText, kColourError);
+    Show("Error\r\n" + received + link_.LastErrorText, kColourError);
     identity_.EncoderConnected = false;
+}
+
+void StatusLine::ShowText(const std::string& text)
+{
+    view_.ShowStatus(text, shown_);
+}
+
+void StatusLine::Show(const std::string& text, Rgb colour)
+{
+    shown_ = colour;
+    view_.ShowStatus(text, colour);
 }
 
 void StatusLine::FlipActivity()

@@ -48,11 +48,18 @@ public:
     // "Error\r\n" + received + LastErrorText; clears EncoderConnected.
     void ShowMonitorError(const std::string& received);
 
+    // Text only, on the colour the line has (the raw register writes of the
+    // Direct registers page report this way).
+    void ShowText(const std::string& text);
+
     // The lamp: green g becomes 255 - g (68 and 187 alternate).
     void FlipActivity();
 
 private:
+    void Show(const std::string& text, Rgb colour);
+
     Link& link_;
     EncoderIdentity& identity_;
     StatusView& view_;
+    Rgb shown_{255, 255, 255}; // the line starts white
 };

@@ -136,16 +136,20 @@ PageSet IdentifiedPages(uint16_t edsCommonBank, EncoderFamily family)
 {
     PageSet pages;
     if (edsCommonBank != kBankNotRead)
-        pages.set(kPageEds);
+        pages.set(PageIndex(Page::TabEDS));
+    auto show = [&](std::initializer_list<Page> list) {
+        for (Page p : list)
+            pages.set(static_cast<size_t>(PageIndex(p)));
+    };
     switch (family) {
     case EncoderFamily::Torvik:
-        pages.set(kPageTorvikStatus).set(kPageTorvikConfig).set(kPageTorvikCalibration);
+        show({Page::TabTorvikStatus, Page::TabTorvikConfig, Page::tabTorvikCalibration});
         break;
     case EncoderFamily::Quenra:
-        pages.set(kPageTorvikCalibration).set(kPageQuenraConfig).set(kPageQuenraStatus);
+        show({Page::tabTorvikCalibration, Page::tabQuenraConfig, Page::tabQuenraStatus});
         break;
     case EncoderFamily::Linear:
-        pages.set(kPageTorvikStatus).set(kPageTorvikConfig);
+        show({Page::TabTorvikStatus, Page::TabTorvikConfig});
         break;
     case EncoderFamily::Unidentified:
         break;

@@ -4,6 +4,7 @@
 // firmware checks and which pages the window shows. The Direct registers page
 // runs it on "Read"; the monitor cycle runs it for every newly attached encoder.
 
+#include "app/Pages.h"
 #include "biss/EncoderIdentity.h"
 #include "link/Link.h"
 
@@ -14,24 +15,7 @@
 #include <string>
 #include <string_view>
 
-// Page indices of the main window, in tab order.
-enum PageIndex : int {
-    kPageSettings = 0,
-    kPagePosition = 1,
-    kPageRegDirect = 2,
-    kPageEds = 3,
-    kPageUserMem = 4,
-    kPageRegBanks = 5,
-    kPageTorvikStatus = 6,
-    kPageTorvikConfig = 7,
-    kPageTorvikErrorMap = 8,
-    kPageTorvikCalibration = 9,
-    kPageTorvikDebug = 10,
-    kPageQuenraConfig = 11,
-    kPageQuenraStatus = 12,
-    kPageTest = 13,
-    kPageCount = 14,
-};
+// A set of the window's pages, indexed by PageIndex().
 using PageSet = std::bitset<kPageCount>;
 
 constexpr uint16_t kMakerManufacturerId = 0x4B58;

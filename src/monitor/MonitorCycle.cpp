@@ -21,7 +21,7 @@ void MonitorCycle::Tick()
         ErrorEnding();
         return;
     }
-    if (host_.ActivePage() == kPageSettings && !InterfaceReadout()) {
+    if (host_.ActivePage() == Page::TabSettings && !InterfaceReadout()) {
         ErrorEnding();
         return;
     }
@@ -127,7 +127,7 @@ void MonitorCycle::Ending()
 
 void MonitorCycle::ErrorEnding()
 {
-    host_.TickFailed("Error\r\n" + plainReply_ + link_.LastErrorText, "Error: " + plainReply_ + link_.LastErrorText);
+    host_.TickFailed(plainReply_, "Error: " + plainReply_ + link_.LastErrorText);
     identity_.EncoderConnected = false;
     if (link_.EncoderPosition.ErrComm < -1)
         host_.StartDiscovery();

@@ -5,6 +5,7 @@
 // and reports the outcome on the status line. Ticks never overlap: the tick
 // switches its timer off at the start and re-arms it at the end.
 
+#include "app/Pages.h"
 #include "biss/EncoderIdentity.h"
 #include "link/Link.h"
 #include "monitor/PositionDisplay.h"
@@ -26,8 +27,7 @@ public:
     // The identification read and the datasheet read of a newly attached encoder.
     virtual void IdentifyEncoder() = 0;
     virtual void ReadDatasheet() = 0;
-    // Index of the page shown (PageIndex).
-    virtual int ActivePage() const = 0;
+    virtual Page ActivePage() const = 0;
 
     // pnl0x40 during the probe: the EDS bank register.
     virtual void ShowProbedEdsBank(const std::string& text) = 0;
@@ -54,8 +54,10 @@ public:
 
     // Status line and activity lamp of a successful tick.
     virtual void TickSucceeded() = 0;
-    // Status line text and the singleturn label text of a failed tick.
-    virtual void TickFailed(const std::string& statusText, const std::string& singleturnText) = 0;
+    // A failed tick: received is the text received for the last plain command
+    // of the tick (empty when none was sent); the status line shows "Error\r\n",
+    // received and the link's error text; singleturnText goes to lblPosST.
+    virtual void TickFailed(const std::string& received, const std::string& singleturnText) = 0;
 };
 
 class MonitorCycle {

@@ -35,7 +35,7 @@ public:
     int identifications = 0;
     int datasheetReads = 0;
     int waitedMs = 0;
-    int page = kPagePosition;
+    Page page = Page::TabPosition;
     bool logOn = false;
     bool powerCycling = false;
     bool disconnectedShown = false;
@@ -47,6 +47,7 @@ public:
     PositionScale scale;
     int successes = 0;
     std::function<void()> onIdentify;
+    Link* link = nullptr;
 
     void SetLoopTimerActive(bool on) override { timerOn = on; }
     void StartDiscovery() override { ++discoveryStarts; }
@@ -58,7 +59,7 @@ public:
             onIdentify();
     }
     void ReadDatasheet() override { ++datasheetReads; }
-    int ActivePage() const override { return page; }
+    Page ActivePage() const override { return page; }
     void ShowProbedEdsBank(const std::string& text) override { probed = text; }
     void ShowInterfaceReply(size_t index, const std::string& text) override { interfaceLabels[index] = text; }
     void ShowRawPosition(const std::string& reply) override { raw = reply; }
@@ -75,9 +76,9 @@ public:
         ++successes;
         status = "Comm OK";
     }
-    void TickFailed(const std::string& statusText, const std::string& singleturnText) override
+    void TickFailed(const std::string& received, const std::string& singleturnText) override
     {
-        status = statusText;
+        status = "Error\r\n" + received + link->LastErrorText;
         singleturnLabel = singleturnText;
     }
 };
@@ -90,6 +91,7 @@ struct CycleRig {
     MonitorCycle cycle{link, identity, host};
     CycleRig()
     {
+        host.link = &link;
         box.Reg(0x41) = 2;
         link.PositionMTLength = 12;
         link.PositionSTLength = 20;
@@ -281,7 +283,7 @@ TEST(MonitorCycle, InterfaceSettingsReadout)
 {
     CycleRig rig;
     rig.identity.EncoderConnected = true;
-    rig.host.page = kPageSettings;
+    rig.host.page = Page::TabSettings;
     rig.box.override = [](const std::string& c) -> std::optional<std::string> {
         if (c == "i")
             return "  84:20:01 \r";

@@ -1,0 +1,272 @@
+#include "biss/DirectRegistersPage.h"
+
+#include "app/Shell.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+template <class W>
+W* Make(QWidget* parent, const char* name, QRect geometry)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
+{
+    auto* label = Make<QLabel>(parent, name, geometry);
+    label->setText(text);
+    return label;
+}
+
+// A read-only value field with its caption on the left.
+QLineEdit* ValueRow(QWidget* parent, const char* name, const QString& caption, int y, int width = 120)
+{
+    MakeLabel(parent, nullptr, caption, QRect(8, y + 3, 146, 16));
+    auto* field = Make<QLineEdit>(parent, name, QRect(156, y, width, 22));
+    field->setReadOnly(true);
+    return field;
+}
+
+constexpr int kGridRows = 18;
+} // namespace
+
+QString Utf8Text(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString Latin1Text(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+DirectRegistersPage::DirectRegistersPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell)
+{
+    setObjectName("DirectRegistersContent");
+    pnl0x40_ = ValueRow(this, "pnl0x40", "0x40 Bank Select", 8);
+    pnl0x41_ = ValueRow(this, "pnl0x41", "0x41 EDS Bank", 34);
+    pnl0x42_ = ValueRow(this, "pnl0x42", "0x42 Profile ID", 60, 40);
+    lbl0x42_ = MakeLabel(this, "lbl0x42", "?", QRect(200, 63, 80, 16));
+    pnl0x43_ = ValueRow(this, "pnl0x43", "0x43 SCD length", 86, 40);
+    lbl0x43_ = MakeLabel(this, "lbl0x43", "?", QRect(200, 89, 80, 16));
+    QFont small = lbl0x42_->font();
+    small.setPointSize(7);
+    lbl0x42_->setFont(small);
+    lbl0x43_->setFont(small);
+    pnl0x44_ = ValueRow(this, "pnl0x44", "0x44 Serial Number", 112);
+
+    MakeLabel(this, nullptr, "0x48 Key", QRect(8, 141, 146, 16));
+    ed0x48_ = Make<QLineEdit>(this, "ed0x48", QRect(156, 138, 60, 22));
+    auto* btn0x48wr = Make<QPushButton>(this, "btn0x48wr", QRect(220, 137, 56, 24));
+    btn0x48wr->setText("Write");
+    MakeLabel(this, nullptr, "0x49 Command", QRect(8, 167, 146, 16));
+    ed0x49_ = Make<QLineEdit>(this, "ed0x49", QRect(156, 164, 60, 22));
+    auto* btn0x49wr = Make<QPushButton>(this, "btn0x49wr", QRect(220, 163, 56, 24));
+    btn0x49wr->setText("Write");
+
+    pnl0x5C_ = ValueRow(this, "pnl0x5C", "0x5C Zolvan Serial number", 196);
+    pnl0x64_ = ValueRow(this, "pnl0x64", "0x64 Zolvan Part number", 222);
+    pnl0x78_ = ValueRow(this, "pnl0x78", "0x78 Device ID", 248);
+    pnl0x7E_ = ValueRow(this, "pnl0x7E", "0x7E Manufacturer ID", 274);
+    lblManufIDTxt_ = MakeLabel(this, "lblManufIDTxt", "?", QRect(156, 298, 120, 16));
+    MakeLabel(this, "lblEncoderFWrevision", "Encoder firmware revision", QRect(8, 323, 146, 16));
+    pnlEncoderFWrev_ = Make<QLineEdit>(this, "pnlEncoderFWrev", QRect(156, 320, 120, 22));
+    pnlEncoderFWrev_->setReadOnly(true);
+    MakeLabel(this, "lblEncoderExtSerial", "Extended serial number", QRect(8, 349, 146, 16));
+    pnlEncoderExtSerial_ = Make<QLineEdit>(this, "pnlEncoderExtSerial", QRect(156, 346, 120, 22));
+    pnlEncoderExtSerial_->setReadOnly(true);
+
+    auto* btnReadDirect = Make<QPushButton>(this, "btnReadDirect", QRect(156, 384, 120, 30));
+    btnReadDirect->setText("Read");
+
+    MakeLabel(this, nullptr, "0x4A-0x5B", QRect(284, 4, 116, 16));
+    stgr0x4A_ = Make<QTableWidget>(this, "stgr0x4A", QRect(284, 22, 118, 20 * kGridRows + 4));
+    stgr0x4A_->setRowCount(kGridRows);
+    stgr0x4A_->setColumnCount(3);
+    stgr0x4A_->horizontalHeader()->setVisible(false);
+    stgr0x4A_->verticalHeader()->setVisible(false);
+    stgr0x4A_->verticalHeader()->setDefaultSectionSize(20);
+    stgr0x4A_->horizontalHeader()->setDefaultSectionSize(38);
+    stgr0x4A_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    stgr0x4A_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stgr0x4A_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    for (int r = 0; r < kGridRows; ++r)
+        for (int c = 0; c < 3; ++c)
+            stgr0x4A_->setItem(r, c, new QTableWidgetItem);
+
+    connect(btnReadDirect, &QPushButton::clicked, this, &DirectRegistersPage::btnReadDirectClick);
+    connect(btn0x48wr, &QPushButton::clicked, this, &DirectRegistersPage::btn0x48wrClick);
+    connect(btn0x49wr, &QPushButton::clicked, this, &DirectRegistersPage::btn0x49wrClick);
+}
+
+void DirectRegistersPage::ShowProbedEdsBank(const QString& text)
+{
+    pnl0x40_->setText(text);
+}
+
+bool DirectRegistersPage::ProfileIsBp3() const
+{
+    return lbl0x42_->text().contains("BP3");
+}
+
+QWidget* DirectRegistersPage::Control(const char* name) const
+{
+    return window()->findChild<QWidget*>(name);
+}
+
+void DirectRegistersPage::Blank()
+{
+    for (QLineEdit* field : {pnl0x40_, pnl0x41_, pnl0x42_, pnl0x44_, pnl0x5C_, pnl0x64_, pnl0x78_, pnl0x7E_})
+        field->clear();
+    for (int r = 0; r < kGridRows; ++r)
+        for (int c = 0; c < 3; ++c)
+            stgr0x4A_->item(r, c)->setText(QString());
+}
+
+void DirectRegistersPage::ShowRegisters(const DirectRegisterTexts& t)
+{
+    pnl0x40_->setText(Utf8Text(t.bankSelect));
+    pnl0x41_->setText(Utf8Text(t.edsBank));
+    pnl0x42_->setText(Utf8Text(t.profileId));
+    lbl0x42_->setText(Utf8Text(t.profileCaption));
+    pnl0x43_->setText(Utf8Text(t.scdLength));
+    lbl0x43_->setText(Utf8Text(t.scdLengthCaption));
+    pnl0x44_->setText(Utf8Text(t.serialNumber));
+    for (int r = 0; r < kGridRows; ++r)
+        for (int c = 0; c < 3; ++c)
+            stgr0x4A_->item(r, c)->setText(Utf8Text(t.grid[static_cast<size_t>(r)][static_cast<size_t>(c)]));
+    pnl0x78_->setText(Utf8Text(t.deviceId));
+    pnl0x7E_->setText(Utf8Text(t.manufacturer));
+    lblManufIDTxt_->setText(ManufacturerCaption(t.makersEncoder));
+}
+
+void DirectRegistersPage::btnReadDirectClick()
+{
+    Blank();
+    shell_.Status().FlipActivity();
+    const IdentificationOutcome out = ReadIdentification(shell_.GetLink(), shell_.Identity());
+    if (out.registers)
+        ShowRegisters(*out.registers);
+    if (out.signatureRead)
+        ApplyIdentification(out);
+    shell_.Status().Report(out.ok);
+    if (!out.ok && out.portLost)
+        shell_.SetInitTimerActive(true);
+}
+
+void DirectRegistersPage::ApplyIdentification(const IdentificationOutcome& out)
+{
+    const TEncoderSignature& sig = shell_.GetLink().EncoderSignature;
+    pnl0x5C_->setText(Latin1Text(sig.Zolvan_Serial));
+    pnl0x64_->setText(Latin1Text(sig.Zolvan_PartNumber));
+    pnlEncoderExtSerial_->setText(Latin1Text(sig.Zolvan_ExtendedSerial));
+
+    for (int i = PageIndex(Page::TabEDS); i < kPageCount; ++i)
+        shell_.SetPageVisible(static_cast<Page>(i), out.pages.test(static_cast<size_t>(i)));
+
+    if (out.family.scale && applyScale)
+        applyScale(*out.family.scale);
+
+    pnlEncoderFWrev_->setText(Latin1Text(sig.Zolvan_FWverStr));
+    const QString caption = Latin1Text(out.serialCaption);
+    for (const char* name : {"lblTorvikSerial", "lblQuenraSerial"})
+        if (auto* label = qobject_cast<QLabel*>(Control(name)))
+            label->setText(caption);
+
+    if (out.compatibilityMessage)
+        shell_.UserDialogs().Message(*out.compatibilityMessage, MessageKind::Warning);
+    if (out.gates)
+        ApplyGates(*out.gates);
+}
+
+void DirectRegistersPage::ApplyGates(const TorvikControlGates& g)
+{
+    auto enable = [this](std::initializer_list<const char*> names, bool on) {
+        for (const char* name : names)
+            if (QWidget* w = Control(name))
+                w->setEnabled(on);
+    };
+    enable({"edTC0_2E", "lbl_edTC0_2E"}, g.writeProtect);
+    if (QWidget* info = Control("lblTC0_2E"))
+        info->setVisible(g.writeProtect);
+    enable({"edTC0_18", "lbl_edTC0_18", "lblTC0_18"}, g.multiturnErrorArc);
+    enable({"edTC0_19", "lbl_edTC0_19"}, g.calibrationArc);
+    enable({"edTC0_21", "lbl_edTC0_21"}, g.calibrationTimeout);
+    enable({"cbTorvikShowPersistentStatus"}, g.persistentStatus);
+    enable({"pnlEncoderExtSerial", "lblEncoderExtSerial"}, g.extendedSerial);
+}
+
+void DirectRegistersPage::btn0x48wrClick()
+{
+    WriteByteRegister(ed0x48_, 0x48);
+}
+
+void DirectRegistersPage::btn0x49wrClick()
+{
+    WriteByteRegister(ed0x49_, 0x49);
+}
+
+void DirectRegistersPage::WriteByteRegister(QLineEdit* edit, uint8_t address)
+{
+    const QByteArray text = edit->text().toLatin1();
+    const std::optional<uint8_t> value = ParseRegisterByte(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    if (!value) {
+        shell_.UserDialogs().Message("\"" + std::string(text.constData()) +
+                                         "\" is not a number from 0 to 255 (decimal, or hexadecimal after \"0x\").",
+                                     MessageKind::Error);
+        return;
+    }
+    Link& link = shell_.GetLink();
+    if (link.WriteRegister(address, *value)) {
+        shell_.Status().ShowText("Write OK\r\n" + link.LastErrorText);
+    } else {
+        shell_.Status().ShowText("Error\r\n" + link.LastErrorText);
+        shell_.Identity().EncoderConnected = false;
+    }
+}
+
+void EnsureIdentificationTargets(QWidget& window, const std::function<QWidget*(Page)>& pageWidget)
+{
+    auto missing = [&](const char* name) { return window.findChild<QWidget*>(name) == nullptr; };
+    auto label = [&](Page page, const char* name, const QString& text, QRect geometry) {
+        if (!missing(name))
+            return;
+        auto* l = Make<QLabel>(pageWidget(page), name, geometry);
+        l->setText(text);
+    };
+    auto edit = [&](Page page, const char* name, QRect geometry) {
+        if (missing(name))
+            Make<QLineEdit>(pageWidget(page), name, geometry);
+    };
+
+    // Torvik configuration: write protect and multiturn error arc.
+    label(Page::TabTorvikConfig, "lbl_edTC0_18", "0.18.u8 Multiturn Error Arc", QRect(8, 252, 170, 16));
+    edit(Page::TabTorvikConfig, "edTC0_18", QRect(180, 250, 100, 22));
+    label(Page::TabTorvikConfig, "lblTC0_18", "...", QRect(288, 253, 110, 16));
+    label(Page::TabTorvikConfig, "lbl_edTC0_2E", "0.2E.u8 Write protect", QRect(8, 280, 170, 16));
+    edit(Page::TabTorvikConfig, "edTC0_2E", QRect(180, 278, 100, 22));
+    if (auto* wp = window.findChild<QLineEdit*>("edTC0_2E"))
+        wp->setReadOnly(true);
+    label(Page::TabTorvikConfig, "lblTC0_2E", "...", QRect(288, 281, 110, 16));
+    // Calibration: arc length and time-out.
+    label(Page::tabTorvikCalibration, "lbl_edTC0_19", "Calibration arc length (deg)", QRect(8, 252, 170, 16));
+    edit(Page::tabTorvikCalibration, "edTC0_19", QRect(180, 250, 100, 22));
+    label(Page::tabTorvikCalibration, "lbl_edTC0_21", "Calibration Timeout (sec)", QRect(8, 280, 170, 16));
+    edit(Page::tabTorvikCalibration, "edTC0_21", QRect(180, 278, 100, 22));
+    // Status pages: persistent status switch and the serial captions.
+    if (missing("cbTorvikShowPersistentStatus")) {
+        auto* cb = Make<QCheckBox>(pageWidget(Page::TabTorvikStatus), "cbTorvikShowPersistentStatus",
+                                   QRect(8, 420, 200, 20));
+        cb->setText("Show Persistent Status");
+    }
+    label(Page::TabTorvikStatus, "lblTorvikSerial", "", QRect(8, 8, 390, 48));
+    label(Page::tabQuenraStatus, "lblQuenraSerial", "", QRect(8, 8, 390, 48));
+}

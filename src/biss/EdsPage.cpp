@@ -1,0 +1,90 @@
+#include "biss/EdsPage.h"
+
+#include "app/Colours.h"
+#include "app/Shell.h"
+#include "biss/DirectRegistersPage.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+namespace {
+template <class W>
+W* Make(QWidget* parent, const char* name, QRect geometry)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel* TextLabel(QWidget* parent, const char* name, QRect geometry)
+{
+    auto* label = Make<QLabel>(parent, name, geometry);
+    label->setText("...");
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFont small = label->font();
+    small.setPointSize(7);
+    label->setFont(small);
+    return label;
+}
+} // namespace
+
+EdsPage::EdsPage(Shell& shell, std::function<bool()> profileIsBp3, QWidget* parent)
+    : QWidget(parent), shell_(shell), profileIsBp3_(std::move(profileIsBp3))
+{
+    setObjectName("EdsContent");
+    auto* btnReadEDS = Make<QPushButton>(this, "btnReadEDS", QRect(8, 6, 100, 26));
+    btnReadEDS->setText("Read");
+
+    auto* gbEDS1 = Make<QGroupBox>(this, "gbEDS1", QRect(8, 36, 190, 450));
+    gbEDS1->setTitle(" Common part ");
+    lblEDS1checksum_ = Make<QLabel>(gbEDS1, "lblEDS1checksum", QRect(8, 18, 174, 16));
+    lblEDS1checksum_->setText("...");
+    lblEDS1checksum_->setAutoFillBackground(true);
+    lblEDS1_ = TextLabel(gbEDS1, "lblEDS1", QRect(8, 38, 178, 406));
+
+    auto* gbEDS2 = Make<QGroupBox>(this, "gbEDS2", QRect(202, 36, 200, 450));
+    gbEDS2->setTitle(" BiSS Profile ");
+    lblEDS2checksum_ = Make<QLabel>(gbEDS2, "lblEDS2checksum", QRect(8, 18, 184, 16));
+    lblEDS2checksum_->setAutoFillBackground(true);
+    lblEDS2_ = TextLabel(gbEDS2, "lblEDS2", QRect(8, 38, 188, 406));
+
+    connect(btnReadEDS, &QPushButton::clicked, this, &EdsPage::btnReadEDSClick);
+}
+
+void EdsPage::ShowChecksum(QLabel* label, const EdsChecksum& checksum)
+{
+    label->setText(Utf8Text(checksum.text));
+    SetPanelColour(label, checksum.ok ? kColourOk : kColourError);
+}
+
+void EdsPage::btnReadEDSClick()
+{
+    Link& link = shell_.GetLink();
+    const EdsReadOutcome out = ReadEds(link, shell_.Identity(), profileIsBp3_ && profileIsBp3_(),
+                                       [this](const std::string& common) {
+                                           lblEDS1_->setText(Utf8Text(common));
+                                           lblEDS1_->repaint();
+                                       });
+    if (!out.started)
+        return;
+    if (out.commonChecksum)
+        ShowChecksum(lblEDS1checksum_, *out.commonChecksum);
+    if (out.userBanksKnown) {
+        // The user memory page takes the bank range, where it exists.
+        if (auto* bankSel = window()->findChild<QSpinBox*>("seUserMemBankSel")) {
+            bankSel->setRange(link.UserBankFirst, link.UserBankLast);
+            bankSel->setValue(link.UserBankFirst);
+        }
+    }
+    if (out.profileText)
+        lblEDS2_->setText(Utf8Text(*out.profileText));
+    if (out.profileChecksum)
+        ShowChecksum(lblEDS2checksum_, *out.profileChecksum);
+    if (out.fieldLengths && handOverLengths)
+        handOverLengths(*out.fieldLengths);
+    if (out.statusOk)
+        shell_.Status().Report(*out.statusOk);
+}

@@ -1,0 +1,229 @@
+#include "monitor/PositionPage.h"
+
+#include "app/Colours.h"
+#include "app/Shell.h"
+#include "biss/DirectRegistersPage.h"
+#include "util/Text.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+
+namespace {
+constexpr Rgb kGrey{128, 128, 128};
+constexpr Rgb kOrange{255, 170, 0};
+constexpr char kDisconnected[] = "ENCODER DISCONNECTED";
+
+template <class W>
+W* Make(QWidget* parent, const char* name, QRect geometry)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
+{
+    auto* label = Make<QLabel>(parent, name, geometry);
+    label->setText(text);
+    return label;
+}
+
+QSpinBox* MakeSpin(QWidget* parent, const char* name, QRect geometry, int minimum, int maximum, int value)
+{
+    auto* spin = Make<QSpinBox>(parent, name, geometry);
+    spin->setRange(minimum, maximum);
+    spin->setValue(value);
+    return spin;
+}
+
+// A raised panel holding one big value label.
+QLabel* ValuePanel(QWidget* parent, const char* panelName, const char* labelName, const QString& caption,
+                   const QString& hint, QRect geometry)
+{
+    auto* panel = Make<QFrame>(parent, panelName, geometry);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setToolTip(hint);
+    auto* label = MakeLabel(panel, labelName, caption, QRect(4, 2, geometry.width() - 8, geometry.height() - 4));
+    QFont big = label->font();
+    big.setPointSize(12);
+    big.setBold(true);
+    label->setFont(big);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+Rgb ButtonFace()
+{
+    return FromQColor(QApplication::palette().color(QPalette::Button));
+}
+} // namespace
+
+long long SpinValue(const QSpinBox* spin)
+{
+    const QByteArray text = spin->cleanText().toLatin1();
+    long long value = 0;
+    std::string_view view(text.constData(), static_cast<size_t>(text.size()));
+    if (view.find('$') != std::string_view::npos || !ParseInteger(view, value))
+        return spin->minimum();
+    return value;
+}
+
+PositionPage::PositionPage(Shell& shell, Strip strip, QWidget* parent)
+    : QWidget(parent), shell_(shell), strip_(strip),
+      units_(shell.GetLink().PositionMTLength, shell.GetLink().PositionSTLength)
+{
+    setObjectName("PositionContent");
+    lblPosRX_ = ValuePanel(this, "Panel1", "lblPosRX", "RX", "Data received from the encoder over BiSS interface",
+                           QRect(8, 8, 395, 40));
+    lblRxBin_ = MakeLabel(this, "lblRxBin", "", QRect(8, 52, 395, 18));
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(7);
+    lblRxBin_->setFont(fixed);
+
+    MakeLabel(this, nullptr, "Multiturn", QRect(8, 83, 60, 16));
+    sePosMTlen_ = MakeSpin(this, "sePosMTlen", QRect(68, 80, 50, 22), 0, PositionLimits::kMultiturnLengthMax, 1);
+    MakeLabel(this, nullptr, "Singleturn", QRect(130, 83, 60, 16));
+    sePosSTlen_ = MakeSpin(this, "sePosSTlen", QRect(190, 80, 50, 22), 0, PositionLimits::kSingleturnLengthMax, 1);
+    MakeLabel(this, nullptr, "Status", QRect(252, 83, 40, 16));
+    auto* sePosStatusLen = MakeSpin(this, "sePosStatusLen", QRect(292, 80, 50, 22), 0, 6, 2);
+    sePosStatusLen->setEnabled(false); // shows the fixed status field length
+
+    lblEDSreportDataLen_ = MakeLabel(this, "lblEDSreportDataLen", "EDS reported DataLen", QRect(8, 110, 250, 74));
+    lblEDSreportDataLen_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblEDSreportDataLen_->setFont(fixed);
+
+    MakeLabel(this, nullptr, "Encoder resolution", QRect(8, 195, 112, 16));
+    seNominator_ = MakeSpin(this, "seNominator", QRect(122, 192, 84, 22), static_cast<int>(PositionLimits::kNominatorMin),
+                            static_cast<int>(PositionLimits::kNominatorMax), 360);
+    seNominator_->setToolTip("Nominator");
+    MakeLabel(this, nullptr, "/", QRect(209, 195, 8, 16));
+    seDenominator_ = MakeSpin(this, "seDenominator", QRect(219, 192, 84, 22),
+                              static_cast<int>(PositionLimits::kDenominatorMin),
+                              static_cast<int>(PositionLimits::kDenominatorMax), 1);
+    seDenominator_->setToolTip("Denominator");
+    edUnit_ = Make<QLineEdit>(this, "edUnit", QRect(310, 192, 70, 22));
+    edUnit_->setText("deg");
+    edUnit_->setToolTip("Units");
+
+    lblPosMT_ = ValuePanel(this, "Panel2", "lblPosMT", "Position MT", "Encoder Multiturn position",
+                           QRect(8, 226, 395, 44));
+    lblPosST_ = ValuePanel(this, "Panel3", "lblPosST", "Position ST", "Encoder Singleturn position",
+                           QRect(8, 274, 395, 44));
+
+    auto* crc = MakeLabel(this, "pnlCRCerror", "CRC error", QRect(8, 328, 90, 22));
+    crc->setAlignment(Qt::AlignCenter);
+    SetPanelColour(crc, kColourError);
+    pnlCRCerror_ = crc;
+    cbLogErrorsPos_ = Make<QCheckBox>(this, "cbLogErrorsPos", QRect(112, 329, 100, 20));
+    cbLogErrorsPos_->setText("Log Errors");
+
+    // The handlers run on every edit of the text, as the value is typed.
+    connect(seNominator_, &QSpinBox::textChanged, this, &PositionPage::seNominatorChange);
+    connect(seDenominator_, &QSpinBox::textChanged, this, &PositionPage::seNominatorChange);
+    connect(sePosMTlen_, &QSpinBox::textChanged, this, &PositionPage::sePosMTlenChange);
+    connect(sePosSTlen_, &QSpinBox::textChanged, this, &PositionPage::sePosSTlenChange);
+    connect(cbLogErrorsPos_, &QCheckBox::toggled, this, &PositionPage::cbLogErrorsPosClick);
+}
+
+std::string PositionPage::UnitName() const
+{
+    return edUnit_->text().toStdString();
+}
+
+bool PositionPage::LogOn() const
+{
+    return cbLogErrorsPos_->isChecked();
+}
+
+void PositionPage::seNominatorChange()
+{
+    units_.ScaleChanged(SpinValue(seNominator_), SpinValue(seDenominator_));
+}
+
+void PositionPage::sePosMTlenChange()
+{
+    units_.MultiturnLengthChanged(static_cast<int>(SpinValue(sePosMTlen_)));
+}
+
+void PositionPage::sePosSTlenChange()
+{
+    const std::optional<long long> denominator =
+        units_.SingleturnLengthChanged(static_cast<int>(SpinValue(sePosSTlen_)), shell_.Identity().DruzinaEnkoderja);
+    if (denominator)
+        seDenominator_->setValue(static_cast<int>(*denominator));
+    seNominatorChange();
+}
+
+void PositionPage::SetFieldLengths(const EdsFieldLengths& lengths)
+{
+    sePosMTlen_->setValue(lengths.multiturn);
+    sePosSTlen_->setValue(lengths.singleturn);
+    sePosMTlenChange();
+    sePosSTlenChange();
+}
+
+void PositionPage::ApplyScale(const UnitScaleSetting& scale)
+{
+    seNominator_->setValue(static_cast<int>(scale.nominator));
+    seDenominator_->setValue(static_cast<int>(scale.denominator));
+    edUnit_->setText(Utf8Text(scale.unit));
+}
+
+void PositionPage::RefreshDataLengthReport()
+{
+    lblEDSreportDataLen_->setText(Utf8Text(EdsDataLengthReport(shell_.GetLink())));
+}
+
+void PositionPage::cbLogErrorsPosClick()
+{
+    if (showLog)
+        showLog(cbLogErrorsPos_->isChecked());
+    if (rememberPosition)
+        rememberPosition();
+}
+
+void PositionPage::SetLamp(QWidget* panel, Lamp& state, Lamp wanted, Rgb lit)
+{
+    if (!panel || state == wanted)
+        return;
+    state = wanted;
+    SetPanelColour(panel, wanted == Lamp::Lit ? lit : wanted == Lamp::Grey ? kGrey : ButtonFace());
+}
+
+void PositionPage::ShowRaw(const std::string& reply)
+{
+    lblPosRX_->setText(Latin1Text(reply));
+}
+
+void PositionPage::ShowPosition(const TEncoderPosition& position, const PositionTexts& texts)
+{
+    lblRxBin_->setText(Latin1Text(position.RxBinDebug));
+    lblPosMT_->setText(Latin1Text(texts.multiturn));
+    lblPosST_->setText(Latin1Text(texts.singleturn));
+    SetLamp(strip_.pnlEncErr, errLamp_, texts.errorLamp ? Lamp::Lit : Lamp::Grey, kColourError);
+    SetLamp(strip_.pnlEncWarn, warnLamp_, texts.warningLamp ? Lamp::Lit : Lamp::Grey, kOrange);
+    SetLamp(pnlCRCerror_, crcLamp_, texts.crcLamp ? Lamp::Lit : Lamp::Grey, kColourError);
+    if (strip_.lblPosUnit)
+        strip_.lblPosUnit->setText(Utf8Text(texts.unitText));
+}
+
+void PositionPage::ShowDisconnected()
+{
+    lblPosMT_->setText(kDisconnected);
+    lblPosST_->setText(kDisconnected);
+    if (strip_.lblPosUnit)
+        strip_.lblPosUnit->setText(kDisconnected);
+    SetLamp(strip_.pnlEncErr, errLamp_, Lamp::ButtonFace, kColourError);
+    SetLamp(strip_.pnlEncWarn, warnLamp_, Lamp::ButtonFace, kOrange);
+}
+
+void PositionPage::ShowError(const std::string& singleturnText)
+{
+    lblPosST_->setText(Latin1Text(singleturnText));
+}
