@@ -11,10 +11,9 @@
 #include <cstdlib>
 #include <string_view>
 #include <memory>
+#include <optional>
 
-#ifdef K417_WITH_SIM
 #include "sim/Simulator.h"
-#endif
 
 namespace {
 bool HaveDisplay(int argc, char** argv)
@@ -40,6 +39,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "k417-service: %s\n%s", line.error.c_str(), UsageText().c_str());
         return 2;
     }
+    std::optional<SimOptions> simOptions;
+    if (line.simulate) {
+        simOptions.emplace();
+        if (!line.simFamily.empty() && !ParseSimFamily(line.simFamily, simOptions->family)) {
+            std::fprintf(stderr, "k417-service: unknown family \"%s\" (torvik, quenra, linear or foreign)\n",
+                         line.simFamily.c_str());
+            return 2;
+        }
+    }
     if (!HaveDisplay(argc, argv)) {
         std::fputs("k417-service: no display (DISPLAY is not set). Start it from a desktop session,\n"
                    "  or without a screen: xvfb-run ./run --simulate, or QT_QPA_PLATFORM=offscreen.\n",
@@ -49,50 +57,33 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("K417-3C bidirectional BiSS interface");
 
-#ifdef K417_WITH_SIM
     std::unique_ptr<Simulator> simulator;
-    if (line.simulate) {
-        SimOptions options;
-        if (!line.simFamily.empty() && !ParseSimFamily(line.simFamily, options.family)) {
-            std::fprintf(stderr, "k417-service: unknown family \"%s\" (torvik, quenra, linear or foreign)\n",
-                         line.simFamily.c_str());
-            return 2;
-        }
-        simulator = std::make_unique<Simulator>(options);
+    if (simOptions) {
+        simulator = std::make_unique<Simulator>(*simOptions);
         std::string error;
         if (!simulator->Start(&error)) {
             std::fprintf(stderr, "k417-service: cannot start the simulated box: %s\n", error.c_str());
             return 1;
         }
-        std::fprintf(stderr, "k417-service: simulated %s box on %s\n", SimFamilyName(options.family),
+        std::fprintf(stderr, "k417-service: simulated %s box on %s\n", SimFamilyName(simOptions->family),
                      simulator->PortPath().c_str());
     }
-#else
-    if (line.simulate) {
-        std::fprintf(stderr, "k417-service: this build has no simulated box\n");
-        return 2;
-    }
-#endif
 
     MainWindowOptions options;
     options.production = line.production;
     options.portLister = [&] {
         std::vector<std::string> ports = ListUsbSerialPorts();
         ports.insert(ports.end(), line.ports.begin(), line.ports.end());
-#ifdef K417_WITH_SIM
         // Asked on every search: after a replug the box has a new path.
         if (simulator && !simulator->PortPath().empty())
             ports.push_back(simulator->PortPath());
-#endif
         return ports;
     };
     MainWindow window(std::move(options));
     InstallSubsystems(window);
     window.show();
     int result = app.exec();
-#ifdef K417_WITH_SIM
     if (simulator)
         simulator->Stop();
-#endif
     return result;
 }

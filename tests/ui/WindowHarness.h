@@ -1,0 +1,59 @@
+#pragma once
+// A main window for tests: scripted dialogs, a port list the test controls,
+// and a record of the ports the search opened, in order.
+
+#include "app/MainWindow.h"
+#include "app/ScriptedDialogs.h"
+#include "app/Subsystems.h"
+#include "link/PortList.h"
+
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct WindowHarness {
+    struct Options {
+        bool production = false;
+        bool startSearch = false;
+        bool subsystems = false; // the whole tool: every subsystem plugged in
+    };
+
+    ScriptedDialogs dialogs;
+    std::vector<std::string> ports;  // what the port listing returns
+    std::function<std::vector<std::string>()> listing; // when set, used instead of ports
+    std::vector<std::string> opened; // every port the search tried to open
+    std::vector<std::chrono::steady_clock::time_point> openedAt;
+    std::unique_ptr<MainWindow> window;
+
+    WindowHarness() : WindowHarness(Options{}) {}
+    explicit WindowHarness(Options options)
+    {
+        MainWindowOptions o;
+        o.production = options.production;
+        o.startSearch = options.startSearch;
+        o.dialogs = &dialogs;
+        o.portLister = [this] { return listing ? listing() : ports; };
+        o.portOpener = [this](const std::string& path) -> std::unique_ptr<SerialPort> {
+            opened.push_back(path);
+            openedAt.push_back(std::chrono::steady_clock::now());
+            return PosixSerialPort::Open(path);
+        };
+        window = std::make_unique<MainWindow>(std::move(o));
+        if (options.subsystems)
+            InstallSubsystems(*window);
+    }
+
+    MainWindow& operator*() { return *window; }
+    MainWindow* operator->() { return window.get(); }
+
+    template <class T>
+    T* Find(const char* name) const
+    {
+        return window->findChild<T*>(name);
+    }
+    QTimer* Timer(const char* name) const { return Find<QTimer>(name); }
+};
