@@ -133,13 +133,15 @@ bool ParseFirmware(const std::string& text, uint16_t out[4])
 // maximal-length sequence, so every code word appears once per turn.
 std::vector<uint8_t> CodeRing(int length)
 {
+    // Shifting right, the feedback is the parity of the output bit and the
+    // bits that stand for the polynomial's middle terms.
     uint32_t taps = 0;
     switch (length) {
-    case 5: taps = (1u << 4) | (1u << 2); break;                       // x^5 + x^3 + 1
-    case 6: taps = (1u << 5) | (1u << 4); break;                       // x^6 + x^5 + 1
-    case 7: taps = (1u << 6) | (1u << 5); break;                       // x^7 + x^6 + 1
-    case 8: taps = (1u << 7) | (1u << 5) | (1u << 4) | (1u << 3); break; // x^8 + x^6 + x^5 + x^4 + 1
-    default: taps = (1u << 8) | (1u << 4); length = 9; break;          // x^9 + x^5 + 1
+    case 5: taps = 0x01 | 0x04; break;               // x^5 + x^3 + 1
+    case 6: taps = 0x01 | 0x02; break;               // x^6 + x^5 + 1
+    case 7: taps = 0x01 | 0x02; break;               // x^7 + x^6 + 1
+    case 8: taps = 0x01 | 0x04 | 0x08 | 0x10; break; // x^8 + x^6 + x^5 + x^4 + 1
+    default: taps = 0x01 | 0x10; length = 9; break;  // x^9 + x^5 + 1
     }
     const size_t period = (1u << length) - 1;
     std::vector<uint8_t> bits(period);
@@ -560,7 +562,7 @@ uint16_t SimEncoder::StatusWord(Clock::time_point now)
         word |= 0x0200;
     if (faults_.warningBit)
         word |= 0x0100;
-    if (word != ram_.persistentStatus && (ram_.persistentStatus | word) != ram_.persistentStatus) {
+    if ((ram_.persistentStatus | word) != ram_.persistentStatus) {
         // The encoder latches every status bit it raises until told to forget.
         ram_.persistentStatus |= word;
         nv_.persistentStatus |= word;
@@ -632,32 +634,34 @@ void SimEncoder::FillDebugBank(Clock::time_point now)
     const size_t p = static_cast<size_t>(ring) % ringSize;
     const double frac = ring - std::floor(ring);
     auto bit = [&](size_t k) { return codeRing_[(p + k) % ringSize]; };
-    // Each code bit spans one period of the sensor pattern; a 1 starts with a
-    // rising half wave, a 0 with a falling one. The amplitude drifts across the
-    // array as far as the sensor is tilted.
+    // Each code bit spans one period of the sensor pattern: a full wave for a
+    // 1, a weak one for a 0, so that the pattern's period stands out in the
+    // spectrum and the samples at the wave crests read the bits. The amplitude
+    // drifts across the array as far as the sensor is tilted.
     const double slope = sensorTilt_ / 200.0;
     for (int i = 0; i < 53; ++i) {
         const double x = i + frac * step;
         const size_t k = static_cast<size_t>(x / step);
         const double phase = (x - static_cast<double>(k) * step) / step;
         const double amplitude = 92.0 + slope * (i - 26);
-        const double v = (bit(k) ? 1.0 : -1.0) * amplitude * std::sin(2 * kPi * phase) +
+        const double v = (bit(k) ? 1.0 : 0.35) * amplitude * std::sin(2 * kPi * phase) +
                          2.5 * Noise(tick * 64 + static_cast<uint64_t>(i));
         d[static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<int8_t>(std::clamp(std::lround(v), -128L, 127L)));
     }
     // The sample nearest to a quarter into the first bit is where decoding starts.
     int first = static_cast<int>(std::lround(step * (0.25 - frac)));
     first = ((first % step) + step) % step;
-    uint16_t codeA = 0;
-    for (int j = 0; j < length; ++j)
-        codeA = static_cast<uint16_t>(codeA << 1 | bit(static_cast<size_t>(j)));
-    uint16_t codeB = codeA;
-    const uint16_t status = StatusWord(now);
-    if (status & 0x0800) { // a sensor error: the second reading disagrees
-        codeB = 0;
+    // The code word is read from the bit under the first decoding sample on.
+    const size_t firstBit = static_cast<size_t>((first + frac * step) / step);
+    auto word = [&](size_t from) {
+        uint16_t code = 0;
         for (int j = 0; j < length; ++j)
-            codeB = static_cast<uint16_t>(codeB << 1 | bit(static_cast<size_t>(j + 1)));
-    }
+            code = static_cast<uint16_t>(code << 1 | bit(from + static_cast<size_t>(j)));
+        return code;
+    };
+    const uint16_t codeA = word(firstBit);
+    // A sensor error: the second reading disagrees.
+    const uint16_t codeB = (StatusWord(now) & 0x0800) ? word(firstBit + 1) : codeA;
     const uint16_t cycle = static_cast<uint16_t>(720 + (Mix(tick * 7 + 5) % 41));
     PutBE(&d[0x36], codeA, 2);
     PutBE(&d[0x38], codeB, 2);
@@ -707,8 +711,10 @@ uint8_t SimEncoder::ReadFixed(uint8_t address, Clock::time_point now)
 uint8_t SimEncoder::ReadBank(uint8_t bank, uint8_t address, Clock::time_point now)
 {
     if (bank == kDebugBank && info_.maker) {
-        if (address == 0)
+        if (now != debugFilledAt_) { // one snapshot per read
             FillDebugBank(now);
+            debugFilledAt_ = now;
+        }
         return ram_.banks[bank][address];
     }
     if (bank == kConfigBank && info_.maker) {

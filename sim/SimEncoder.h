@@ -155,7 +155,7 @@ private:
     uint8_t key_ = 0;
     uint8_t previousKey_ = 0;
     uint8_t sensorResets_ = 0;
-    uint32_t debugReads_ = 0;
+    Clock::time_point debugFilledAt_{};
 
     // Shaft.
     double speed_ = 0;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,11 +13,11 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-// While no one has the slave side open the master reports a hang-up on every
-// poll; look again after this long instead of spinning.
-constexpr int kHangUpRetryMs = 10;
-// A command that stays incomplete this long is given up with "Error".
-constexpr int kPartialCommandMs = 150;
+// How often an idle box lets go of the tool's exclusive mark (see ReleaseExclusive).
+constexpr int kIdleMs = 250;
+// A command that stays incomplete this long (no further byte) is given up with
+// "Error". Long enough for a person typing into a terminal program.
+constexpr int kPartialCommandMs = 5000;
 } // namespace
 
 Simulator::Simulator(const SimOptions& options) : box_(options, Clock::now()) {}
@@ -89,42 +90,68 @@ std::string Simulator::PortPath() const
 
 bool Simulator::OpenPty(std::string* error)
 {
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    char name[128];
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0) {
-        if (error)
-            *error = std::string("no pseudo-terminal: ") + std::strerror(errno);
-        if (master >= 0)
+    const std::string previous = lastPath_;
+    int spare = -1; // a pseudo-terminal that got the previous name, kept until we have another
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        char name[128];
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+            ::ptsname_r(master, name, sizeof name) != 0) {
+            if (error)
+                *error = std::string("no pseudo-terminal: ") + std::strerror(errno);
+            if (master >= 0)
+                ::close(master);
+            break;
+        }
+        if (attempt == 0 && !previous.empty() && previous == name) {
+            spare = master; // a replug shows up under a new name, like a USB device does
+            continue;
+        }
+        // A fresh slave side echoes and turns CR into LF; the box's line is raw.
+        // The slave stays open here so that the master never sees a hang-up
+        // while the tool has the port closed.
+        int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios tio{};
+        if (slave < 0 || ::tcgetattr(slave, &tio) != 0) {
+            if (error)
+                *error = std::string("cannot set up ") + name + ": " + std::strerror(errno);
+            if (slave >= 0)
+                ::close(slave);
             ::close(master);
-        return false;
+            break;
+        }
+        ::cfmakeraw(&tio);
+        ::cfsetispeed(&tio, B115200);
+        ::cfsetospeed(&tio, B115200);
+        ::tcsetattr(slave, TCSANOW, &tio);
+        master_ = master;
+        slave_ = slave;
+        path_ = name;
+        lastPath_ = name;
+        break;
     }
-    // A fresh slave side echoes and turns CR into LF; the box's line is raw.
-    int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    if (slave < 0 || ::tcgetattr(slave, &tio) != 0) {
-        if (error)
-            *error = std::string("cannot set up ") + name + ": " + std::strerror(errno);
-        if (slave >= 0)
-            ::close(slave);
-        ::close(master);
-        return false;
-    }
-    ::cfmakeraw(&tio);
-    ::cfsetispeed(&tio, B115200);
-    ::cfsetospeed(&tio, B115200);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::close(slave);
-    master_ = master;
-    path_ = name;
-    return true;
+    if (spare >= 0)
+        ::close(spare);
+    return master_ >= 0;
 }
 
 void Simulator::ClosePty()
 {
+    if (slave_ >= 0)
+        ::close(slave_);
     if (master_ >= 0)
         ::close(master_);
-    master_ = -1;
+    master_ = slave_ = -1;
     path_.clear();
+}
+
+void Simulator::ReleaseExclusive()
+{
+    // The tool opens its port exclusively. On a real device the exclusive
+    // mark goes with the last close; here the simulator's own slave handle
+    // keeps the terminal alive, so the mark is dropped for it.
+    if (slave_ >= 0)
+        ::ioctl(slave_, TIOCNXCL);
 }
 
 void Simulator::UpdateLink()
@@ -330,7 +357,6 @@ uint32_t Simulator::CalibrationsRun() const
 
 void Simulator::Serve()
 {
-    bool hungUp = false;
     std::vector<SimExchange> exchanges;
     char buffer[4096];
     for (;;) {
@@ -344,14 +370,8 @@ void Simulator::Serve()
             partial = box_.HasPartial();
         }
         pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {master, POLLIN, 0}};
-        int count = master >= 0 && !hungUp ? 2 : 1;
-        int timeout = -1;
-        if (hungUp)
-            timeout = kHangUpRetryMs;
-        else if (partial)
-            timeout = kPartialCommandMs;
-        hungUp = false;
-        int n = ::poll(fds, static_cast<nfds_t>(count), timeout);
+        const nfds_t count = master >= 0 ? 2 : 1;
+        const int n = ::poll(fds, count, partial ? kPartialCommandMs : kIdleMs);
         if (n < 0 && errno != EINTR)
             return;
         if (fds[0].revents & POLLIN) {
@@ -364,16 +384,16 @@ void Simulator::Serve()
             std::lock_guard lock(mutex_);
             if (master != master_ || master < 0)
                 continue;
-            if (n == 0 && partial) {
-                box_.ExpirePartial(Clock::now(), exchanges);
-            } else if (count == 2 && (fds[1].revents & POLLIN)) {
-                ssize_t got = ::read(master, buffer, sizeof buffer);
-                if (got > 0)
+            if (n == 0) {
+                ReleaseExclusive();
+                if (partial)
+                    box_.ExpirePartial(Clock::now(), exchanges);
+            } else if (fds[1].revents & POLLIN) {
+                const ssize_t got = ::read(master, buffer, sizeof buffer);
+                if (got > 0) {
+                    ReleaseExclusive();
                     box_.Feed(std::string_view(buffer, static_cast<size_t>(got)), Clock::now(), exchanges);
-                else if (got < 0 && errno == EIO)
-                    hungUp = true;
-            } else if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR))) {
-                hungUp = true;
+                }
             }
             for (const SimExchange& e : exchanges)
                 Log(e.command);

@@ -84,6 +84,7 @@ private:
     void Serve();
     bool OpenPty(std::string* error);
     void ClosePty();
+    void ReleaseExclusive();
     void UpdateLink();
     void Wake();
     void Log(const std::string& command);
@@ -92,7 +93,9 @@ private:
     mutable std::condition_variable logChanged_;
     SimBox box_;
     int master_ = -1;
+    int slave_ = -1;
     std::string path_;
+    std::string lastPath_;
     std::string linkPath_;
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
