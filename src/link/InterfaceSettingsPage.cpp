@@ -49,6 +49,7 @@ InterfaceSettingsPage::InterfaceSettingsPage(Link& link, std::function<void()> f
     powerItems_->addButton(off, 1);
     off->setChecked(true);
     lblEncoderPowerResult_ = MakeLabel(this, "lblEncoderPowerResult", "(Result)", QRect(168, 34, 225, 18));
+    lblEncoderPowerResult_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* gDataLengthSet = Make<QGroupBox>(this, "gDataLengthSet", QRect(8, 78, 385, 48));
     gDataLengthSet->setTitle(" Set Data Length ");
@@ -59,6 +60,7 @@ InterfaceSettingsPage::InterfaceSettingsPage(Link& link, std::function<void()> f
     seDataLength_->setEnabled(false);
     MakeLabel(gDataLengthSet, "lblDataLengthUnit", "bits", QRect(66, 20, 40, 18));
     lblDataLengthResult_ = MakeLabel(gDataLengthSet, "lblDataLengthResult", "(Result)", QRect(160, 20, 215, 18));
+    lblDataLengthResult_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* gFrequencySet = Make<QGroupBox>(this, "gFrequencySet", QRect(8, 132, 385, 48));
     gFrequencySet->setTitle(" Set Frequency ");
@@ -67,6 +69,7 @@ InterfaceSettingsPage::InterfaceSettingsPage(Link& link, std::function<void()> f
     seFrequency_->setValue(4);
     MakeLabel(gFrequencySet, "lblFrequencyUnit", "units", QRect(66, 20, 40, 18));
     lblFrequencyResult_ = MakeLabel(gFrequencySet, "lblFrequencyResult", "(Result)", QRect(160, 20, 215, 18));
+    lblFrequencyResult_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* gReadoutData = Make<QGroupBox>(this, "gReadoutData", QRect(8, 186, 385, 250));
     gReadoutData->setTitle(" Readout data ");
@@ -74,6 +77,8 @@ InterfaceSettingsPage::InterfaceSettingsPage(Link& link, std::function<void()> f
         const QString name = QStringLiteral("lblRX") + QChar(kReadoutCommands[i]);
         readout_[i] = MakeLabel(gReadoutData, name.toLatin1().constData(), name, QRect(10, 20 + 25 * i, 365, 22));
         readout_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // Replies keep their CR, which would otherwise centre them a line too high.
+        readout_[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
 
     connect(powerItems_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
