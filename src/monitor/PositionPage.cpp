@@ -34,9 +34,17 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
     return label;
 }
 
-QSpinBox* MakeSpin(QWidget* parent, const char* name, QRect geometry, int minimum, int maximum, int value)
+// A spin edit whose every text edit counts, including texts outside the
+// range that are still being typed (a spin box reports only valid values).
+class SpinEdit : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+    QLineEdit* Editor() const { return lineEdit(); }
+};
+
+SpinEdit* MakeSpin(QWidget* parent, const char* name, QRect geometry, int minimum, int maximum, int value)
 {
-    auto* spin = Make<QSpinBox>(parent, name, geometry);
+    auto* spin = Make<SpinEdit>(parent, name, geometry);
     spin->setRange(minimum, maximum);
     spin->setValue(value);
     return spin;
@@ -123,11 +131,17 @@ PositionPage::PositionPage(Shell& shell, Strip strip, QWidget* parent)
     cbLogErrorsPos_ = Make<QCheckBox>(this, "cbLogErrorsPos", QRect(112, 329, 100, 20));
     cbLogErrorsPos_->setText("Log Errors");
 
-    // The handlers run on every edit of the text, as the value is typed.
-    connect(seNominator_, &QSpinBox::textChanged, this, &PositionPage::seNominatorChange);
-    connect(seDenominator_, &QSpinBox::textChanged, this, &PositionPage::seNominatorChange);
-    connect(sePosMTlen_, &QSpinBox::textChanged, this, &PositionPage::sePosMTlenChange);
-    connect(sePosSTlen_, &QSpinBox::textChanged, this, &PositionPage::sePosSTlenChange);
+    // The handlers run on every change of the text: values set by the
+    // program, and every edit as the value is typed (the editor's own signal
+    // also reports texts that the spin box does not take yet).
+    auto onEdit = [this](QSpinBox* spin, void (PositionPage::*handler)()) {
+        connect(spin, &QSpinBox::textChanged, this, handler);
+        connect(static_cast<SpinEdit*>(spin)->Editor(), &QLineEdit::textEdited, this, handler);
+    };
+    onEdit(seNominator_, &PositionPage::seNominatorChange);
+    onEdit(seDenominator_, &PositionPage::seNominatorChange);
+    onEdit(sePosMTlen_, &PositionPage::sePosMTlenChange);
+    onEdit(sePosSTlen_, &PositionPage::sePosSTlenChange);
     connect(cbLogErrorsPos_, &QCheckBox::toggled, this, &PositionPage::cbLogErrorsPosClick);
 }
 
