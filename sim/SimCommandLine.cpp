@@ -45,6 +45,7 @@ std::string SimUsage()
            "  --power-off              the encoder starts without supply\n"
            "  --box-version TEXT       reply to \"v\" (default \"K417-3C v2.14\")\n"
            "  --link PATH              keep a symbolic link PATH to the current port\n"
+           "  --verbose                show every command and reply on stderr\n"
            "\n"
            "Faults:\n"
            "  --no-reply               swallow commands without replying\n"
@@ -95,6 +96,8 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
         double d = 0;
         if (name == "--help" || name == "-h") {
             out.help = true;
+        } else if (name == "--verbose" || name == "-v") {
+            out.verbose = true;
         } else if (name == "--family") {
             if (!take() || !ParseSimFamily(value, o.family))
                 return error.empty() ? bad() : false;

@@ -10,6 +10,7 @@ struct SimCommandLine {
     SimOptions options;
     std::string linkPath; // --link PATH
     bool help = false;
+    bool verbose = false; // --verbose: every command and reply on stderr
 };
 
 // Reads the arguments after the program name. False with error set when an

@@ -2,6 +2,7 @@
 // What the simulated box and encoder are: the encoder family and its
 // identity, and the faults the box and the encoder show.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -61,6 +62,9 @@ struct SimOptions {
     double sensorTilt = 4;        // tilt figure the debug samples show
     std::string boxVersion = "K417-3C v2.14";
     SimFaults faults;
+    // The command log keeps at most this many of the latest commands, so that
+    // a simulator serving a monitor at full speed for hours stays small.
+    size_t commandLogLimit = 100000;
 };
 
 // A position as the encoder reports it.

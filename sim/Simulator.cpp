@@ -20,7 +20,7 @@ constexpr int kIdleMs = 250;
 constexpr int kPartialCommandMs = 5000;
 } // namespace
 
-Simulator::Simulator(const SimOptions& options) : box_(options, Clock::now()) {}
+Simulator::Simulator(const SimOptions& options) : box_(options, Clock::now()), logLimit_(options.commandLogLimit) {}
 
 Simulator::~Simulator()
 {
@@ -230,6 +230,10 @@ bool Simulator::Plugged() const
 
 void Simulator::Log(const std::string& command)
 {
+    if (logLimit_ == 0)
+        return;
+    if (log_.size() >= logLimit_)
+        log_.pop_front();
     log_.push_back({Clock::now(), command});
     logChanged_.notify_all();
 }
@@ -237,7 +241,7 @@ void Simulator::Log(const std::string& command)
 std::vector<SimLogEntry> Simulator::CommandLog() const
 {
     std::lock_guard lock(mutex_);
-    return log_;
+    return std::vector<SimLogEntry>(log_.begin(), log_.end());
 }
 
 void Simulator::ClearCommandLog()
@@ -262,6 +266,12 @@ bool Simulator::WaitForCommand(const std::string& text, int timeoutMs, size_t sk
                 return true;
         return false;
     });
+}
+
+void Simulator::SetTrace(std::function<void(const std::string&, const std::string&)> trace)
+{
+    std::lock_guard lock(mutex_);
+    trace_ = std::move(trace);
 }
 
 void Simulator::SetFaults(const SimFaults& faults)
@@ -358,6 +368,7 @@ uint32_t Simulator::CalibrationsRun() const
 void Simulator::Serve()
 {
     std::vector<SimExchange> exchanges;
+    std::function<void(const std::string&, const std::string&)> trace;
     char buffer[4096];
     for (;;) {
         int master;
@@ -397,7 +408,11 @@ void Simulator::Serve()
             }
             for (const SimExchange& e : exchanges)
                 Log(e.command);
+            trace = trace_;
         }
+        if (trace)
+            for (const SimExchange& e : exchanges)
+                trace(e.command, e.reply);
         for (const SimExchange& e : exchanges) {
             if (e.delayMs > 0) {
                 pollfd wake{wakeRead_, POLLIN, 0};

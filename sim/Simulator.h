@@ -10,6 +10,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,7 +38,8 @@ public:
     // The slave path the tool opens, for example /dev/pts/7; empty while unplugged or stopped.
     std::string PortPath() const;
 
-    // Every command received, with its arrival time.
+    // The commands received (the latest SimOptions::commandLogLimit of them),
+    // with their arrival times.
     std::vector<SimLogEntry> CommandLog() const;
     void ClearCommandLog();
     // Blocks until the log holds at least count entries or timeoutMs passes.
@@ -44,6 +47,10 @@ public:
     // Blocks until a command equal to text has been logged (after the first
     // skip such commands) or timeoutMs passes.
     bool WaitForCommand(const std::string& text, int timeoutMs, size_t skip = 0) const;
+
+    // Called from the serving thread with every command and its reply (after
+    // faults), for a trace of the traffic. Empty switches it off.
+    void SetTrace(std::function<void(const std::string& command, const std::string& reply)> trace);
 
     // Faults, effective from the next command on.
     void SetFaults(const SimFaults& faults);
@@ -101,6 +108,8 @@ private:
     int wakeWrite_ = -1;
     bool running_ = false;
     bool stop_ = false;
-    std::vector<SimLogEntry> log_;
+    std::deque<SimLogEntry> log_;
+    std::function<void(const std::string&, const std::string&)> trace_;
+    size_t logLimit_;
     std::thread thread_;
 };

@@ -27,7 +27,15 @@ int main(int argc, char** argv)
         sigaddset(&signals, s);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    line.options.commandLogLimit = 0; // nobody reads it here
     Simulator simulator(line.options);
+    if (line.verbose)
+        simulator.SetTrace([](const std::string& command, const std::string& reply) {
+            std::string shown;
+            for (char c : reply)
+                shown += c == '\r' ? std::string("\\r") : std::string(1, c);
+            std::fprintf(stderr, "%-10s -> %s\n", command.c_str(), shown.c_str());
+        });
     if (!line.linkPath.empty())
         simulator.SetLinkPath(line.linkPath);
     if (!simulator.Start(&error)) {
