@@ -599,7 +599,11 @@ void SimEncoder::FillStatusBlock(Clock::time_point now)
     const double temperature = 24.0 + 9.0 * (1.0 - std::exp(-seconds / 180.0)) + 0.3 * Noise(tick * 3 + 1);
     const double wobble = std::sin(2 * kPi * Angle()); // the ring runs slightly eccentric
     uint8_t* s = statusBlock_.data();                  // s[0] is register 0x4A
-    const uint8_t cal = static_cast<uint8_t>(calCounter_ | calFlags_);
+    // Bit 6: the stored error map is no longer the factory's (a user map is in use).
+    bool userMap = false;
+    for (uint8_t b = info_.errorMapFirstBank; b < 16 && !userMap; ++b)
+        userMap = nv_.banks[b] != factoryErrorMap_[b - 8];
+    const uint8_t cal = static_cast<uint8_t>(calCounter_ | calFlags_ | (userMap ? kCalUserErrorMap : 0));
     if (info_.family == SimFamily::Quenra) {
         const double level = 6100.0 * (1.0 + 0.10 * wobble + 0.01 * Noise(tick * 3 + 2));
         PutBE(&s[0], status, 2);

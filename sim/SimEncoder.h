@@ -43,6 +43,7 @@ constexpr uint8_t kCalTimeout = 0x04;
 constexpr uint8_t kCalOutOfRange = 0x08;
 constexpr uint8_t kCalArcOutOfRange = 0x10;
 constexpr uint8_t kCalNoCorrection = 0x20;
+constexpr uint8_t kCalUserErrorMap = 0x40; // not an outcome: the stored error map is a user's
 
 // 8-bit sum of bytes [first, last].
 uint8_t ByteSum(const uint8_t* bytes, size_t first, size_t last);

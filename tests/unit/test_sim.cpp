@@ -485,11 +485,14 @@ TEST_F(SimTest, UnsavedWritesAreLostWithPowerAndSavedOnesStay)
     EXPECT_EQ(ReadBank(0)[0x0B], 0x21);
 
     // Factory reset: configuration and error map back, user memory kept.
+    EXPECT_EQ(ReadOne(0x52) & 0x40, 0);
     ASSERT_TRUE(link.WriteRegister(0x40, 10) && link.WriteRegister(0, 0x11) && Command(0x63));
+    EXPECT_EQ(ReadOne(0x52) & 0x40, 0x40); // a user's error map is in use
     ASSERT_TRUE(Command(0x72));
     PowerCycle();
     EXPECT_EQ(ReadBank(0)[0x0B], 0xE8);
     EXPECT_NE(ReadBank(10)[0], 0x11);
+    EXPECT_EQ(ReadOne(0x52) & 0x40, 0);
     EXPECT_EQ(ReadBank(25)[63], 0x5A);
 }
 
