@@ -199,11 +199,11 @@ void MainWindow::BuildTestPage()
 
     auto* gMonitor = Make<QGroupBox>(content, "gMonitorInterval", QRect(8, 92, 385, 52));
     gMonitor->setTitle(" Reading ");
-    MakeLabel(gMonitor, "lblFrekvencaBranja", "Delay between readings (ms)", QRect(10, 22, 160, 18));
-    seFrekvencaBranja_ = Make<QSpinBox>(gMonitor, "seFrekvencaBranja", QRect(172, 20, 70, 22));
+    MakeLabel(gMonitor, "lblFrekvencaBranja", "Delay between readings (ms)", QRect(10, 22, 180, 18));
+    seFrekvencaBranja_ = Make<QSpinBox>(gMonitor, "seFrekvencaBranja", QRect(192, 20, 62, 22));
     seFrekvencaBranja_->setRange(1, 10000);
     seFrekvencaBranja_->setValue(50);
-    auto* btn2 = Make<QPushButton>(gMonitor, "btn2", QRect(250, 18, 125, 26));
+    auto* btn2 = Make<QPushButton>(gMonitor, "btn2", QRect(260, 18, 115, 26));
     btn2->setText("Max update rate");
     connect(seFrekvencaBranja_, &QSpinBox::valueChanged, this, [this](int ms) { loopTimer_->setInterval(ms); });
     connect(btn2, &QPushButton::clicked, this, [this] {
@@ -418,33 +418,44 @@ void MainWindow::DebugGesture()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::KeyRelease)
+    // A gesture is the letter pressed with exactly Ctrl+Shift; it acts when
+    // that letter comes up, whether or not the modifiers are still held then.
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
         return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->isAutoRepeat())
+        return armedGesture_ != 0 && key->key() == armedGesture_;
+    if (event->type() == QEvent::KeyPress) {
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        const bool gestureKey =
+            key->key() == Qt::Key_P || key->key() == Qt::Key_S || key->key() == Qt::Key_F || key->key() == Qt::Key_D;
+        if (!gestureKey || mods != (Qt::ControlModifier | Qt::ShiftModifier))
+            return false;
+        armedGesture_ = key->key();
+        return true;
+    }
+    if (armedGesture_ == 0 || key->key() != armedGesture_)
         return false;
-    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-    if (mods != (Qt::ControlModifier | Qt::ShiftModifier))
-        return false;
-    switch (key->key()) {
+    const int gesture = armedGesture_;
+    armedGesture_ = 0;
+    switch (gesture) {
     case Qt::Key_P:
         ProductionGesture();
-        return true;
+        break;
     case Qt::Key_S:
         ServiceGesture();
-        return true;
+        break;
     case Qt::Key_F:
         FullServiceGesture();
-        return true;
+        break;
     case Qt::Key_D:
         DebugGesture();
-        return true;
-    default:
-        return false;
+        break;
     }
+    return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -141,6 +141,7 @@ private:
     bool shrunk_ = false;
     bool searching_ = false;
     bool inTick_ = false;
+    int armedGesture_ = 0; // the gesture letter pressed with Ctrl+Shift, until it comes up
 
     QFrame* pnl1Top_ = nullptr;
     LogoLabel* image1_ = nullptr;

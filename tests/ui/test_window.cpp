@@ -40,10 +40,13 @@ std::vector<std::string> Commands(const Simulator& sim, std::initializer_list<co
     return out;
 }
 
-void Gesture(MainWindow& w, Qt::Key key)
+// Ctrl+Shift+letter; by default the modifiers come up before the letter, as
+// they often do (and as xdotool sends them).
+void Gesture(MainWindow& w, Qt::Key key, bool modifiersUpFirst = true)
 {
     QWidget* target = w.focusWidget() ? w.focusWidget() : &w;
-    QTest::keyRelease(target, key, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyPress(target, key, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyRelease(target, key, modifiersUpFirst ? Qt::NoModifier : Qt::ControlModifier | Qt::ShiftModifier);
 }
 
 std::vector<bool> TabsVisible(MainWindow& w)
@@ -219,15 +222,25 @@ private slots:
 
         // Production gesture toggles between narrow and full width.
         QCOMPARE(h->width(), MainWindow::kNarrowWidth);
-        Gesture(*h, Qt::Key_P);
+        Gesture(*h, Qt::Key_P, false);
         QCOMPARE(h->width(), MainWindow::kDesignWidth);
         QVERIFY(h.Find<QWidget>("pnlProizvodnja")->isVisibleTo(h.window.get()));
         Gesture(*h, Qt::Key_P);
         QCOMPARE(h->width(), MainWindow::kNarrowWidth);
 
-        // Only the exact combination counts.
-        QTest::keyRelease(h.window.get(), Qt::Key_P, Qt::ControlModifier);
+        // Only the exact combination counts, and only a press followed by its release.
+        QTest::keyClick(h.window.get(), Qt::Key_P, Qt::ControlModifier);
+        QTest::keyClick(h.window.get(), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+        QTest::keyRelease(h.window.get(), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(h->width(), MainWindow::kNarrowWidth);
+        // A gesture typed into an edit field works too, and types nothing.
+        auto* edit = h.Find<QLineEdit>("edSerijskaVpis");
+        Gesture(*h, Qt::Key_P);
+        edit->setFocus();
+        QTest::keyPress(edit, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyRelease(edit, Qt::Key_P, Qt::NoModifier);
+        QCOMPARE(h->width(), MainWindow::kNarrowWidth);
+        QCOMPARE(edit->text(), QString());
 
         // The next search hides the revealed pages again.
         QVERIFY(h->initTimerTimer());
