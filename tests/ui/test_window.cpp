@@ -21,6 +21,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <ctime>
 
 namespace {
 
@@ -309,6 +310,39 @@ private slots:
         QCOMPARE(h.Find<QSpinBox>("seFrekvencaBranja")->value(), 50);
         QCOMPARE(loop->interval(), 50);
         QCOMPARE(changes, 2);
+    }
+
+    void logoClickRestartsTheMonitor()
+    {
+        Simulator sim;
+        WindowHarness h;
+        QVERIFY(Connect(h, sim));
+        h->SetLoopTimerActive(false);
+        QTest::mouseClick(h.Find<QWidget>("Image1"), Qt::LeftButton);
+        QVERIFY(h.Timer("LoopTimer")->isActive());
+    }
+
+    void waitWithMessagesServesEventsWithoutSpinning()
+    {
+        WindowHarness h;
+        bool posted = false;
+        QMetaObject::invokeMethod(h.window.get(), [&] { posted = true; }, Qt::QueuedConnection);
+        h->WaitWithMessages(0);
+        QVERIFY(posted); // one pass even for no time at all
+
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(20);
+        const auto wallStart = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
+        h->WaitWithMessages(300);
+        const auto wall = std::chrono::steady_clock::now() - wallStart;
+        const double cpuMs = 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+        QVERIFY(wall >= std::chrono::milliseconds(300));
+        QVERIFY(wall < std::chrono::milliseconds(1000));
+        QVERIFY(ticks >= 5); // timers run during the wait
+        QVERIFY2(cpuMs < 150, qPrintable(QString("busy for %1 ms of a 300 ms wait").arg(cpuMs)));
     }
 
     void powerSelectorSendsOnlyOnChange()
