@@ -42,6 +42,9 @@ std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::string& path, 
 
 PosixSerialPort::~PosixSerialPort()
 {
+    // Exclusive mode outlives the descriptor on some devices (pseudo-terminals
+    // among them); release it so that the port can be opened again.
+    ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
 }
 

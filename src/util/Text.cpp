@@ -75,8 +75,10 @@ void CommaToPoint(std::string& text)
 void HexPrefixToDollar(std::string& text)
 {
     size_t at = text.find("0x");
-    if (at != std::string::npos)
-        text.replace(at, 2, "$");
+    if (at != std::string::npos) {
+        text[at] = '$';
+        text.erase(at + 1, 1);
+    }
 }
 
 bool ParseInteger(std::string_view text, long long& value)
