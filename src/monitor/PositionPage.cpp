@@ -124,6 +124,12 @@ PositionPage::PositionPage(Shell& shell, Strip strip, QWidget* parent)
     lblPosST_ = ValuePanel(this, "Panel3", "lblPosST", "Position ST", "Encoder Singleturn position",
                            QRect(8, 274, 395, 44));
 
+    // The labels that change on every tick paint their own background, so a
+    // new text repaints just the label and not the panels and pages beneath it.
+    for (QLabel* label : {lblPosRX_, lblRxBin_, lblPosMT_, lblPosST_, strip_.lblPosUnit})
+        if (label)
+            label->setAutoFillBackground(true);
+
     auto* crc = MakeLabel(this, "pnlCRCerror", "CRC error", QRect(8, 328, 90, 22));
     crc->setAlignment(Qt::AlignCenter);
     SetPanelColour(crc, kColourError);

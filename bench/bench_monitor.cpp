@@ -1,0 +1,192 @@
+// What the monitor cycle costs beyond its transactions, and how much of a
+// processor core the tool takes while it shows the position.
+//
+// The whole window with its pages runs against the simulated box on a
+// pseudo-terminal. On the Encoder Position page with a 1 ms interval, each
+// tick is the interval, one position transaction and the tool's own work
+// (decoding, display, timer). Rounds of ticks alternate with rounds of bare
+// "4" transactions through SerialTransact over the same port, so both see
+// the same machine; the bare transactions wait the interval between them as
+// the ticks do. Then, at the default 50 ms interval, the processor time
+// of the tool's thread is compared with the wall time.
+
+#include "app/MainWindow.h"
+#include "app/ScriptedDialogs.h"
+#include "app/Subsystems.h"
+#include "sim/Simulator.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double ThreadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// Runs the event loop (sleeping between events) until done() or timeoutMs.
+template <class F>
+bool RunUntil(F done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(10);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+void RunFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct TickStats {
+    double meanPeriodMs = 0;
+    double minPeriodMs = 0;
+    size_t ticks = 0;
+};
+
+// Position commands the box received in the last run of ticks.
+TickStats Ticks(const Simulator& sim)
+{
+    std::vector<Clock::time_point> times;
+    for (const SimLogEntry& e : sim.CommandLog())
+        if (e.command == "4")
+            times.push_back(e.time);
+    TickStats s;
+    if (times.size() < 2)
+        return s;
+    s.ticks = times.size();
+    s.meanPeriodMs = Ms(times.back() - times.front()) / static_cast<double>(times.size() - 1);
+    s.minPeriodMs = 1e9;
+    for (size_t i = 1; i < times.size(); ++i)
+        s.minPeriodMs = std::min(s.minPeriodMs, Ms(times[i] - times[i - 1]));
+    return s;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+
+    Simulator sim;
+    std::string error;
+    if (!sim.Start(&error)) {
+        std::fprintf(stderr, "cannot start the simulated box: %s\n", error.c_str());
+        return 1;
+    }
+    ScriptedDialogs dialogs;
+    MainWindowOptions options;
+    options.dialogs = &dialogs;
+    options.portLister = [&] { return std::vector<std::string>{sim.PortPath()}; };
+    MainWindow window(std::move(options));
+    InstallSubsystems(window);
+    window.show();
+
+    if (!RunUntil([&] { return window.Identity().EncoderConnected && window.LoopTimerActive(); }, 10000)) {
+        std::fprintf(stderr, "the tool did not find the simulated encoder\n");
+        return 1;
+    }
+    window.SetActivePage(Page::TabPosition);
+    auto* interval = window.findChild<QSpinBox*>("seFrekvencaBranja");
+    auto* loop = window.findChild<QTimer*>("LoopTimer");
+    interval->setValue(1);
+
+    std::vector<double> periods, bare, cpuPerTick;
+    double minPeriod = 1e9;
+    size_t ticks = 0;
+    std::string reply;
+    for (int round = 0; round < rounds; ++round) {
+        // Ticks at 1 ms.
+        sim.ClearCommandLog();
+        window.SetLoopTimerActive(true);
+        const double c0 = ThreadCpuMs();
+        RunFor(1000);
+        cpuPerTick.push_back((ThreadCpuMs() - c0) / std::max<size_t>(Ticks(sim).ticks, 1));
+        window.SetLoopTimerActive(false);
+        RunFor(20); // a tick still waiting in the queue is let through
+        const TickStats s = Ticks(sim);
+        periods.push_back(s.meanPeriodMs);
+        minPeriod = std::min(minPeriod, s.minPeriodMs);
+        ticks += s.ticks;
+
+        // Bare transactions over the same port, each after the same idle
+        // interval as a tick has, so that both find the box and the
+        // pseudo-terminal equally rested.
+        const int count = 500;
+        double spent = 0;
+        for (int i = 0; i < count; ++i) {
+            const timespec pause{0, loop->interval() * 1000000L};
+            nanosleep(&pause, nullptr);
+            const auto start = Clock::now();
+            if (SerialTransact(window.GetLink().Port(), "4", 0, reply) != kSerialOk) {
+                std::fprintf(stderr, "bare transaction failed\n");
+                return 1;
+            }
+            spent += Ms(Clock::now() - start);
+        }
+        bare.push_back(spent / count);
+    }
+    const double period = Median(periods);
+    const double transaction = Median(bare);
+    const double own = period - loop->interval() - transaction;
+    std::printf("monitor interval:                  %d ms (%s timer)\n", loop->interval(),
+                loop->timerType() == Qt::PreciseTimer ? "precise" : "coarse");
+    std::printf("ticks measured:                    %zu\n", ticks);
+    std::printf("mean tick period:                  %.3f ms (shortest %.3f ms)\n", period, minPeriod);
+    std::printf("mean bare position transaction:    %.3f ms\n", transaction);
+    std::printf("tool's processor time per tick:    %.3f ms (display and painting included)\n", Median(cpuPerTick));
+    std::printf("tool's own cost per tick:          %.3f ms (target under 0.300)\n", own);
+    std::printf("interval kept:                     %s\n",
+                loop->timerType() == Qt::PreciseTimer && minPeriod >= loop->interval() - 0.05 ? "yes" : "NO");
+
+    // Processor share at the default interval.
+    interval->setValue(50);
+    window.SetLoopTimerActive(true);
+    RunFor(500);
+    const double cpu0 = ThreadCpuMs();
+    const auto wall0 = Clock::now();
+    RunFor(5000);
+    const double cpu = ThreadCpuMs() - cpu0;
+    const double wall = Ms(Clock::now() - wall0);
+    std::printf("processor share at 50 ms:          %.2f %% of one core (target under 3)\n", 100.0 * cpu / wall);
+
+    const bool ok = own < 0.3 && loop->timerType() == Qt::PreciseTimer && cpu / wall < 0.03;
+    window.close();
+    sim.Stop();
+    return ok ? 0 : 2;
+}
