@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTimer>
 
 namespace {
 constexpr Rgb kGrey{128, 128, 128};
@@ -137,6 +138,10 @@ PositionPage::PositionPage(Shell& shell, Strip strip, QWidget* parent)
     cbLogErrorsPos_ = Make<QCheckBox>(this, "cbLogErrorsPos", QRect(112, 329, 100, 20));
     cbLogErrorsPos_->setText("Log Errors");
 
+    showLater_ = new QTimer(this);
+    showLater_->setSingleShot(true);
+    connect(showLater_, &QTimer::timeout, this, &PositionPage::Flush);
+
     // The handlers run on every change of the text: values set by the
     // program, and every edit as the value is typed (the editor's own signal
     // also reports texts that the spin box does not take yet).
@@ -218,12 +223,40 @@ void PositionPage::SetLamp(QWidget* panel, Lamp& state, Lamp wanted, Rgb lit)
 
 void PositionPage::ShowRaw(const std::string& reply)
 {
-    lblPosRX_->setText(Latin1Text(reply));
+    pendingRaw_ = reply;
+    rawPending_ = true;
+    Schedule();
 }
 
 void PositionPage::ShowPosition(const TEncoderPosition& position, const PositionTexts& texts)
 {
-    lblRxBin_->setText(Latin1Text(position.RxBinDebug));
+    pendingBits_ = position.RxBinDebug;
+    pendingTexts_ = texts;
+    positionPending_ = true;
+    Schedule();
+}
+
+void PositionPage::Schedule()
+{
+    if (!lastShown_.isValid() || lastShown_.elapsed() >= kMinRepaintMs)
+        Flush();
+    else if (!showLater_->isActive())
+        showLater_->start(static_cast<int>(kMinRepaintMs - lastShown_.elapsed()));
+}
+
+void PositionPage::Flush()
+{
+    showLater_->stop();
+    lastShown_.start();
+    if (rawPending_) {
+        rawPending_ = false;
+        lblPosRX_->setText(Latin1Text(pendingRaw_));
+    }
+    if (!positionPending_)
+        return;
+    positionPending_ = false;
+    const PositionTexts& texts = pendingTexts_;
+    lblRxBin_->setText(Latin1Text(pendingBits_));
     lblPosMT_->setText(Latin1Text(texts.multiturn));
     lblPosST_->setText(Latin1Text(texts.singleturn));
     SetLamp(strip_.pnlEncErr, errLamp_, texts.errorLamp ? Lamp::Lit : Lamp::Grey, kColourError);
@@ -235,6 +268,7 @@ void PositionPage::ShowPosition(const TEncoderPosition& position, const Position
 
 void PositionPage::ShowDisconnected()
 {
+    Flush();
     lblPosMT_->setText(kDisconnected);
     lblPosST_->setText(kDisconnected);
     if (strip_.lblPosUnit)
@@ -245,5 +279,6 @@ void PositionPage::ShowDisconnected()
 
 void PositionPage::ShowError(const std::string& singleturnText)
 {
+    Flush();
     lblPosST_->setText(Latin1Text(singleturnText));
 }

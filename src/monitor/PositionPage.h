@@ -8,6 +8,7 @@
 #include "app/StatusLine.h"
 #include "monitor/PositionDisplay.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <functional>
@@ -17,6 +18,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
+class QTimer;
 
 class PositionPage : public QWidget {
     Q_OBJECT
@@ -43,7 +45,12 @@ public:
     // Discovery of an interface box: one count is one unit again.
     void ResetResolution() { units_.ResetResolution(); }
 
-    // What the monitor cycle shows.
+    // What the monitor cycle shows. At intervals below kMinRepaintMs the
+    // raw reply and the position reach the labels at most once per
+    // kMinRepaintMs (the latest ones; more would only burn the processor
+    // faster than any screen refreshes); at longer intervals every tick shows
+    // at once.
+    static constexpr int kMinRepaintMs = 10;
     void ShowRaw(const std::string& reply);
     void ShowPosition(const TEncoderPosition& position, const PositionTexts& texts);
     void ShowDisconnected();
@@ -62,6 +69,8 @@ public:
 
 private:
     enum class Lamp { Unset, Grey, Lit, ButtonFace };
+    void Schedule();
+    void Flush();
     void SetLamp(QWidget* panel, Lamp& state, Lamp wanted, Rgb lit);
 
     Shell& shell_;
@@ -82,6 +91,14 @@ private:
     Lamp errLamp_ = Lamp::Unset;
     Lamp warnLamp_ = Lamp::Unset;
     Lamp crcLamp_ = Lamp::Unset;
+    // Display waiting for its turn.
+    QTimer* showLater_;
+    QElapsedTimer lastShown_;
+    bool rawPending_ = false;
+    bool positionPending_ = false;
+    std::string pendingRaw_;
+    std::string pendingBits_;
+    PositionTexts pendingTexts_;
 };
 
 // A spin edit's value as the handlers read it: its text as a decimal

@@ -292,6 +292,30 @@ private slots:
         r.Find<QCheckBox>("cbLogErrorsPos")->setChecked(false);
         QCOMPARE(r->width(), MainWindow::kNarrowWidth);
     }
+
+    void fastTicksRepaintAtMostEveryFewMillisecondsInOrder()
+    {
+        Rig r(Family(SimFamily::Torvik));
+        auto* page = r.h.window->findChild<PositionPage*>();
+        TEncoderPosition word;
+        PositionTexts texts;
+        texts.singleturn = "1";
+        page->ShowPosition(word, texts);
+        QCOMPARE(r.Text("lblPosST"), QString("1"));
+        texts.singleturn = "2";
+        page->ShowPosition(word, texts);
+        texts.singleturn = "3";
+        page->ShowPosition(word, texts); // only the latest is shown, a little later
+        QCOMPARE(r.Text("lblPosST"), QString("1"));
+        QTRY_COMPARE_WITH_TIMEOUT(r.Text("lblPosST"), QString("3"), 200);
+
+        // An error ending right after a waiting display is not overwritten by it.
+        texts.singleturn = "4";
+        page->ShowPosition(word, texts);
+        page->ShowError("Error: lost");
+        QTest::qWait(2 * PositionPage::kMinRepaintMs);
+        QCOMPARE(r.Text("lblPosST"), QString("Error: lost"));
+    }
 };
 
 QTEST_MAIN(IdentificationPagesTest)
