@@ -27,10 +27,10 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 }
 
 // A read-only value field with its caption on the left.
-QLineEdit* ValueRow(QWidget* parent, const char* name, const QString& caption, int y, int width = 120)
+QLineEdit* ValueRow(QWidget* parent, const char* name, const QString& caption, int y, int width = 118)
 {
-    MakeLabel(parent, nullptr, caption, QRect(8, y + 3, 146, 16));
-    auto* field = Make<QLineEdit>(parent, name, QRect(156, y, width, 22));
+    MakeLabel(parent, nullptr, caption, QRect(8, y + 3, 152, 16));
+    auto* field = Make<QLineEdit>(parent, name, QRect(160, y, width, 22));
     field->setReadOnly(true);
     return field;
 }
@@ -54,37 +54,37 @@ DirectRegistersPage::DirectRegistersPage(Shell& shell, QWidget* parent) : QWidge
     pnl0x40_ = ValueRow(this, "pnl0x40", "0x40 Bank Select", 8);
     pnl0x41_ = ValueRow(this, "pnl0x41", "0x41 EDS Bank", 34);
     pnl0x42_ = ValueRow(this, "pnl0x42", "0x42 Profile ID", 60, 40);
-    lbl0x42_ = MakeLabel(this, "lbl0x42", "?", QRect(200, 63, 80, 16));
+    lbl0x42_ = MakeLabel(this, "lbl0x42", "?", QRect(204, 63, 78, 16));
     pnl0x43_ = ValueRow(this, "pnl0x43", "0x43 SCD length", 86, 40);
-    lbl0x43_ = MakeLabel(this, "lbl0x43", "?", QRect(200, 89, 80, 16));
+    lbl0x43_ = MakeLabel(this, "lbl0x43", "?", QRect(204, 89, 78, 16));
     QFont small = lbl0x42_->font();
     small.setPointSize(7);
     lbl0x42_->setFont(small);
     lbl0x43_->setFont(small);
     pnl0x44_ = ValueRow(this, "pnl0x44", "0x44 Serial Number", 112);
 
-    MakeLabel(this, nullptr, "0x48 Key", QRect(8, 141, 146, 16));
-    ed0x48_ = Make<QLineEdit>(this, "ed0x48", QRect(156, 138, 60, 22));
-    auto* btn0x48wr = Make<QPushButton>(this, "btn0x48wr", QRect(220, 137, 56, 24));
+    MakeLabel(this, nullptr, "0x48 Key", QRect(8, 141, 152, 16));
+    ed0x48_ = Make<QLineEdit>(this, "ed0x48", QRect(160, 138, 58, 22));
+    auto* btn0x48wr = Make<QPushButton>(this, "btn0x48wr", QRect(222, 137, 56, 24));
     btn0x48wr->setText("Write");
-    MakeLabel(this, nullptr, "0x49 Command", QRect(8, 167, 146, 16));
-    ed0x49_ = Make<QLineEdit>(this, "ed0x49", QRect(156, 164, 60, 22));
-    auto* btn0x49wr = Make<QPushButton>(this, "btn0x49wr", QRect(220, 163, 56, 24));
+    MakeLabel(this, nullptr, "0x49 Command", QRect(8, 167, 152, 16));
+    ed0x49_ = Make<QLineEdit>(this, "ed0x49", QRect(160, 164, 58, 22));
+    auto* btn0x49wr = Make<QPushButton>(this, "btn0x49wr", QRect(222, 163, 56, 24));
     btn0x49wr->setText("Write");
 
     pnl0x5C_ = ValueRow(this, "pnl0x5C", "0x5C Zolvan Serial number", 196);
     pnl0x64_ = ValueRow(this, "pnl0x64", "0x64 Zolvan Part number", 222);
     pnl0x78_ = ValueRow(this, "pnl0x78", "0x78 Device ID", 248);
     pnl0x7E_ = ValueRow(this, "pnl0x7E", "0x7E Manufacturer ID", 274);
-    lblManufIDTxt_ = MakeLabel(this, "lblManufIDTxt", "?", QRect(156, 298, 120, 16));
-    MakeLabel(this, "lblEncoderFWrevision", "Encoder firmware revision", QRect(8, 323, 146, 16));
-    pnlEncoderFWrev_ = Make<QLineEdit>(this, "pnlEncoderFWrev", QRect(156, 320, 120, 22));
+    lblManufIDTxt_ = MakeLabel(this, "lblManufIDTxt", "?", QRect(160, 298, 118, 16));
+    MakeLabel(this, "lblEncoderFWrevision", "Encoder firmware revision", QRect(8, 323, 152, 16));
+    pnlEncoderFWrev_ = Make<QLineEdit>(this, "pnlEncoderFWrev", QRect(160, 320, 118, 22));
     pnlEncoderFWrev_->setReadOnly(true);
-    MakeLabel(this, "lblEncoderExtSerial", "Extended serial number", QRect(8, 349, 146, 16));
-    pnlEncoderExtSerial_ = Make<QLineEdit>(this, "pnlEncoderExtSerial", QRect(156, 346, 120, 22));
+    MakeLabel(this, "lblEncoderExtSerial", "Extended serial number", QRect(8, 349, 152, 16));
+    pnlEncoderExtSerial_ = Make<QLineEdit>(this, "pnlEncoderExtSerial", QRect(160, 346, 118, 22));
     pnlEncoderExtSerial_->setReadOnly(true);
 
-    auto* btnReadDirect = Make<QPushButton>(this, "btnReadDirect", QRect(156, 384, 120, 30));
+    auto* btnReadDirect = Make<QPushButton>(this, "btnReadDirect", QRect(160, 384, 118, 30));
     btnReadDirect->setText("Read");
 
     MakeLabel(this, nullptr, "0x4A-0x5B", QRect(284, 4, 116, 16));
