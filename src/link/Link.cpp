@@ -2,6 +2,9 @@
 
 #include "util/Text.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace {
 int HexDigit(char c)
 {
@@ -69,8 +72,8 @@ bool Link::ReadRegisters(uint8_t address, uint8_t count)
         return Fail("Address > 127 or DataLength > 64", reply);
     if (StartsWith(reply, "1")) {
         Fail("End of bank reached", reply);
-        if (reply.size() >= 4 && HexDigit(reply[2]) >= 0 && HexDigit(reply[2]) <= 9 && HexDigit(reply[3]) >= 0 &&
-            HexDigit(reply[3]) <= 9)
+        if (reply.size() >= 4 && std::isdigit(static_cast<unsigned char>(reply[2])) &&
+            std::isdigit(static_cast<unsigned char>(reply[3])))
             delivered = (reply[2] - '0') * 10 + (reply[3] - '0');
         if (delivered == 0) {
             LastErrorText += "\r\nNo data read";
@@ -79,11 +82,13 @@ bool Link::ReadRegisters(uint8_t address, uint8_t count)
     }
     if (reply.size() != 2u * count + 5u)
         return Fail("Not enough data received back", reply);
+    // Never more than was asked for, nor more than the register image holds.
     int take = 0;
     if (StartsWith(reply, "0:00:"))
         take = count;
     else if (StartsWith(reply, "1"))
         take = delivered > 0 ? std::min<int>(delivered, count) : 0;
+    take = std::min<int>(take, static_cast<int>(RxBank.size()));
     // Every pair must be hexadecimal before anything is stored.
     for (int i = 0; i < take; ++i) {
         if (HexDigit(reply[static_cast<size_t>(2 * i + 5)]) < 0 || HexDigit(reply[static_cast<size_t>(2 * i + 6)]) < 0)

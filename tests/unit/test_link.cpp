@@ -181,10 +181,15 @@ TEST_F(LinkOverPty, ReadRegistersEndOfBankKeepsDeliveredBytes)
     EXPECT_EQ(link.RxBank[0], 0xAB);
     EXPECT_EQ(link.RxBank[1], 0x55);
     EXPECT_EQ(link.LastErrorText, "End of bank reached\r\nCMD: R02:127 RCV: 1:01:AB00");
+    // A count the box says it delivered beyond the request is not taken on trust.
+    peer.Answer("1:09:ABCD\r");
+    EXPECT_TRUE(link.ReadRegisters(127, 2));
+    EXPECT_EQ(link.RxBank[1], 0xCD);
+    EXPECT_EQ(link.RxBank[2], 0x55);
     // A right-length reply with an unknown status takes nothing and keeps the old text.
     peer.Answer("7:00:ABCD\r");
     EXPECT_FALSE(link.ReadRegisters(127, 2));
-    EXPECT_EQ(link.LastErrorText, "End of bank reached\r\nCMD: R02:127 RCV: 1:01:AB00");
+    EXPECT_EQ(link.LastErrorText, "End of bank reached\r\nCMD: R02:127 RCV: 1:09:ABCD");
 }
 
 TEST_F(LinkOverPty, WriteRegisterBranches)
