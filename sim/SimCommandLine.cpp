@@ -60,6 +60,7 @@ std::string SimUsage()
            "  --warning-bit            warning bit active\n"
            "  --status-bits N          bits added to the status word\n"
            "  --bbm-status N           Quenra battery multiturn status byte\n"
+           "  --signal-level N         mean signal level (air gap); default 2400, Quenra 6100\n"
            "  --bad-eds-checksum       --bad-profile-checksum\n"
            "  --bad-config-checksum    --bad-error-map-checksum\n"
            "  --help                   this text\n";
@@ -199,6 +200,12 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
             if (!ToUnsigned(value, u, 0xFF))
                 return bad();
             f.bbmStatus = static_cast<uint8_t>(u);
+        } else if (name == "--signal-level") {
+            if (!take())
+                return false;
+            if (!ToUnsigned(value, u, 0xFFFF) || u == 0)
+                return bad();
+            f.signalLevel = static_cast<uint16_t>(u);
         } else if (name == "--bad-eds-checksum") {
             f.badEdsChecksum = true;
         } else if (name == "--bad-profile-checksum") {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -69,24 +70,16 @@ struct FamilyDefaults {
     const char* partNumber;
     const char* firmware;
     uint32_t serial;
-    const char* serialText;
-    const char* extendedSerial;
-    uint8_t deviceId[6];
     uint8_t mtLength, coarse, fine;
-    int codeLength;
     uint8_t userFirst, userLast;
 };
 
 const FamilyDefaults& Defaults(SimFamily family)
 {
-    static const FamilyDefaults torvik{"TV657-18B16-000", "2.5.8.9600", 1234567, "T1234567", "K417TV6571234567",
-                                       {'T', 'V', '6', '5', '7', 0x01}, 16, 12, 6, 7, 24, 27};
-    static const FamilyDefaults quenra{"QN220-17B-12-000", "2.3.9.8120", 2345678, "Q2345678", "K417QN2202345678",
-                                       {'Q', 'N', '2', '2', '0', 0x01}, 16, 11, 6, 8, 24, 25};
-    static const FamilyDefaults linear{"LN7-A-001-26-000", "2.5.8.9600", 3456789, "L3456789", "K417LN7003456789",
-                                       {'L', 'N', '7', '0', '0', 0x01}, 0, 20, 6, 5, 24, 25};
-    static const FamilyDefaults foreign{"", "", 0x00C0FFEE, "", "", {'M', 'B', '4', '0', '2', 0x07}, 12, 18, 0, 7, 24,
-                                        39};
+    static const FamilyDefaults torvik{"TV657-18B16-000", "2.5.8.9600", 1234567, 16, 12, 6, 24, 27};
+    static const FamilyDefaults quenra{"QN220-17B-12-000", "2.3.9.8120", 2345678, 16, 11, 6, 24, 25};
+    static const FamilyDefaults linear{"LN7-A-001-26-000", "2.5.8.9600", 3456789, 0, 20, 6, 24, 25};
+    static const FamilyDefaults foreign{"", "", 0x00C0FFEE, 12, 18, 0, 24, 39};
     switch (family) {
     case SimFamily::Quenra:
         return quenra;
@@ -98,6 +91,22 @@ const FamilyDefaults& Defaults(SimFamily family)
         break;
     }
     return torvik;
+}
+
+// The code word length of the ring a part number names, by the table the tool
+// decodes it with on the Direct registers page, so that the debug samples match what the tool
+// expects of the ring.
+int CodeLengthOf(const std::string& partNumber)
+{
+    static const struct {
+        const char* prefix;
+        int length;
+    } kRings[] = {{"TV617", 6}, {"TV634", 6}, {"TV641", 7}, {"TV657", 7}, {"TV662", 8},
+                  {"TV718", 8}, {"TV735", 8}, {"TV746", 9}, {"TV782", 9}, {"LN7", 5}};
+    for (const auto& ring : kRings)
+        if (partNumber.rfind(ring.prefix, 0) == 0)
+            return ring.length;
+    return 8;
 }
 
 bool ParseFirmware(const std::string& text, uint16_t out[4])
@@ -154,14 +163,27 @@ std::vector<uint8_t> CodeRing(int length)
     return bits;
 }
 
-int SampleStep(int codeLength)
+// Samples per code bit on the sensor array. For rings of 5 to 8 bits this is
+// the decoding step of the Debug page, so its decoding points sit on
+// the bits; a 9-bit ring lays its nine bits over the 48 samples that the
+// spectrum takes, so that its strongest bin is the code length like for the
+// others (the page's step of 6 for it is only roughly right).
+double SamplePitch(int codeLength)
 {
     switch (codeLength) {
     case 5: return 10;
     case 6: return 8;
     case 7: return 7;
-    default: return 6;
+    case 8: return 6;
+    default: return 48.0 / 9.0;
     }
+}
+
+// One period of the sensor pattern over a code bit, phase 0-1: a sine with
+// flattened crests, as a magnetic code track gives it.
+double Pattern(double phase)
+{
+    return std::tanh(2.0 * std::sin(2 * kPi * phase)) / std::tanh(2.0);
 }
 } // namespace
 
@@ -230,7 +252,9 @@ void SimEncoder::BuildIdentity(const SimOptions& options)
     info_.stLength = static_cast<uint8_t>(d.coarse + d.fine);
     coarse_ = d.coarse;
     fine_ = d.fine;
-    info_.codeLength = options.codeLength >= 5 && options.codeLength <= 9 ? options.codeLength : d.codeLength;
+    info_.codeLength = options.codeLength >= 5 && options.codeLength <= 9 ? options.codeLength
+                       : info_.maker                                        ? CodeLengthOf(partNumber_)
+                                                                            : 7;
     info_.edsBank = 16;
     info_.profileBank = 17;
     info_.userBankFirst = d.userFirst;
@@ -238,13 +262,34 @@ void SimEncoder::BuildIdentity(const SimOptions& options)
     info_.errorMapFirstBank = info_.fwMinor >= 3 ? 8 : 12;
     info_.calStatusRegister = options.family == SimFamily::Quenra ? 0x50 : 0x52;
     serial_ = options.serialNumber ? options.serialNumber : d.serial;
-    serialText_ = d.serialText;
-    extendedSerial_ = d.extendedSerial;
-    std::memcpy(deviceId_, d.deviceId, 6);
+    if (info_.maker) {
+        // The maker's texts follow the part number and the serial number: the
+        // serial as the family letter and seven digits, the extended serial
+        // as "K417", the part number's first five letters and digits, and the
+        // same seven digits; the device ID is those five characters and 1.
+        std::string model;
+        for (char c : partNumber_)
+            if (model.size() < 5 && c != '-' && c != ' ')
+                model += c;
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%07u", static_cast<unsigned>(serial_ % 10000000u));
+        const char letter = info_.family == SimFamily::Quenra ? 'Q' : info_.family == SimFamily::Linear ? 'L' : 'T';
+        serialText_ = std::string(1, letter) + digits;
+        extendedSerial_ = "K417" + model + digits;
+        for (size_t i = 0; i < 5; ++i)
+            deviceId_[i] = i < model.size() ? static_cast<uint8_t>(model[i]) : 0;
+        deviceId_[5] = 0x01;
+    } else {
+        const uint8_t other[6] = {'M', 'B', '4', '0', '2', 0x07};
+        std::memcpy(deviceId_, other, 6);
+    }
     writeProtectedAtStart_ = options.writeProtected;
     eccentricityUm_ = options.eccentricityUm;
     sensorTilt_ = options.sensorTilt;
     codeRing_ = CodeRing(info_.codeLength);
+    // Part numbers with "W84" or "J3" after their start run at 64 MHz, the others at 72.
+    const size_t w84 = partNumber_.find("W84"), j3 = partNumber_.find("J3");
+    clockMhz_ = (w84 != std::string::npos && w84 > 0) || (j3 != std::string::npos && j3 > 0) ? 64 : 72;
 
     if (info_.family == SimFamily::Linear) {
         // The scale's resolution is in the part number: characters 7-9 give
@@ -554,6 +599,25 @@ double SimEncoder::Angle() const
     return (static_cast<double>(within) + fraction_) / static_cast<double>(period);
 }
 
+double SimEncoder::HealthyLevel() const
+{
+    return info_.family == SimFamily::Quenra ? 6100.0 : 2400.0;
+}
+
+double SimEncoder::SignalLevel(Clock::time_point now)
+{
+    Advance(now);
+    const uint64_t tick = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                    now.time_since_epoch())
+                                                    .count());
+    // The ring runs slightly eccentric, so the air gap and with it the signal
+    // level swing once per turn around their mean, with a little noise.
+    const double mean = faults_.signalLevel ? faults_.signalLevel : HealthyLevel();
+    const double depth = info_.family == SimFamily::Quenra ? 0.10 : 0.25;
+    const double wobble = std::sin(2 * kPi * Angle());
+    return std::clamp(mean * (1.0 + depth * wobble + 0.01 * Noise(tick * 3 + 2)), 0.0, 65535.0);
+}
+
 uint16_t SimEncoder::StatusWord(Clock::time_point now)
 {
     Advance(now);
@@ -562,6 +626,33 @@ uint16_t SimEncoder::StatusWord(Clock::time_point now)
         word |= 0x0200;
     if (faults_.warningBit)
         word |= 0x0100;
+    if (info_.maker) {
+        // The signal level raises its own bits, at the limits the tool draws
+        // (the Torvik status page: 19000 strongest, 200 warning, 70 error) for the Torvik
+        // line, and around the ends of the Quenra status page's signal bar for Quenra.
+        const double level = SignalLevel(now);
+        if (info_.family == SimFamily::Quenra) {
+            if (level > 11000)
+                word |= 0x0280; // signal high, error
+            else if (level > 9000)
+                word |= 0x0180; // signal high, warning
+            else if (level < 400)
+                word |= 0x0240; // signal low, error
+            else if (level < 1000)
+                word |= 0x0140; // signal low, warning
+            if (std::fabs(speed_) > 6000)
+                word |= 0x0110; // faster than the datasheet's maximum speed
+        } else {
+            if (level >= 30000)
+                word |= 0x4200; // the converter clips: external field
+            if (level >= 19000)
+                word |= 0x2100; // signal high, warning
+            else if (level < 70)
+                word |= 0x0220; // signal lost, error
+            else if (level < 200)
+                word |= 0x0140; // signal low, warning
+        }
+    }
     if ((ram_.persistentStatus | word) != ram_.persistentStatus) {
         // The encoder latches every status bit it raises until told to forget.
         ram_.persistentStatus |= word;
@@ -597,15 +688,14 @@ void SimEncoder::FillStatusBlock(Clock::time_point now)
                                                     .count());
     // Warms up from 24 C towards 33 C after switching on.
     const double temperature = 24.0 + 9.0 * (1.0 - std::exp(-seconds / 180.0)) + 0.3 * Noise(tick * 3 + 1);
-    const double wobble = std::sin(2 * kPi * Angle()); // the ring runs slightly eccentric
-    uint8_t* s = statusBlock_.data();                  // s[0] is register 0x4A
+    const double level = SignalLevel(now);
+    uint8_t* s = statusBlock_.data(); // s[0] is register 0x4A
     // Bit 6: the stored error map is no longer the factory's (a user map is in use).
     bool userMap = false;
     for (uint8_t b = info_.errorMapFirstBank; b < 16 && !userMap; ++b)
         userMap = nv_.banks[b] != factoryErrorMap_[b - 8];
     const uint8_t cal = static_cast<uint8_t>(calCounter_ | calFlags_ | (userMap ? kCalUserErrorMap : 0));
     if (info_.family == SimFamily::Quenra) {
-        const double level = 6100.0 * (1.0 + 0.10 * wobble + 0.01 * Noise(tick * 3 + 2));
         PutBE(&s[0], status, 2);
         PutBE(&s[2], static_cast<uint16_t>(static_cast<int16_t>(std::lround(temperature * 10))), 2);
         PutBE(&s[4], static_cast<uint16_t>(static_cast<int16_t>(std::lround(speed_ / 60.0 * 10.0))), 2);
@@ -613,7 +703,6 @@ void SimEncoder::FillStatusBlock(Clock::time_point now)
         PutBE(&s[7], static_cast<uint16_t>(std::lround(level)), 2); // 0x51-0x52
         s[9] = faults_.bbmStatus;                                    // 0x53
     } else {
-        const double level = 2400.0 * (1.0 + 0.25 * wobble + 0.01 * Noise(tick * 3 + 2));
         PutBE(&s[0], status, 2);
         PutBE(&s[2], static_cast<uint16_t>(static_cast<int16_t>(std::lround(temperature))), 2);
         PutBE(&s[4], static_cast<uint16_t>(std::lround(level)), 2);
@@ -628,7 +717,7 @@ void SimEncoder::FillDebugBank(Clock::time_point now)
     Bank& d = ram_.banks[kDebugBank];
     d.fill(0);
     const int length = info_.codeLength;
-    const int step = SampleStep(length);
+    const double pitch = SamplePitch(length);
     const size_t ringSize = codeRing_.size();
     const uint64_t tick = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                                     now.time_since_epoch())
@@ -641,22 +730,30 @@ void SimEncoder::FillDebugBank(Clock::time_point now)
     // Each code bit spans one period of the sensor pattern: a full wave for a
     // 1, a weak one for a 0, so that the pattern's period stands out in the
     // spectrum and the samples at the wave crests read the bits. The amplitude
-    // drifts across the array as far as the sensor is tilted.
+    // drifts across the array as far as the sensor is tilted: the Debug page's
+    // tilt figure is 100 times the difference of the slopes of the upper and
+    // lower envelope, so each envelope leans by tilt / 200 per sample.
+    // The waves are about 48 high at the healthy signal level and grow with the
+    // square root of the level; the converter clips them at its ends.
     const double slope = sensorTilt_ / 200.0;
+    const double strength = 48.0 * std::sqrt(SignalLevel(now) / HealthyLevel());
     for (int i = 0; i < 53; ++i) {
-        const double x = i + frac * step;
-        const size_t k = static_cast<size_t>(x / step);
-        const double phase = (x - static_cast<double>(k) * step) / step;
-        const double amplitude = 92.0 + slope * (i - 26);
-        const double v = (bit(k) ? 1.0 : 0.35) * amplitude * std::sin(2 * kPi * phase) +
-                         2.5 * Noise(tick * 64 + static_cast<uint64_t>(i));
+        const double x = i + frac * pitch;
+        const size_t k = static_cast<size_t>(x / pitch);
+        const double phase = (x - static_cast<double>(k) * pitch) / pitch;
+        const double amplitude = strength + slope * (i - 26);
+        const double v = (bit(k) ? 1.0 : 0.35) * amplitude * Pattern(phase) +
+                         1.5 * Noise(tick * 64 + static_cast<uint64_t>(i));
         d[static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<int8_t>(std::clamp(std::lround(v), -128L, 127L)));
     }
-    // The sample nearest to a quarter into the first bit is where decoding starts.
-    int first = static_cast<int>(std::lround(step * (0.25 - frac)));
-    first = ((first % step) + step) % step;
+    // The sample nearest to a quarter into a bit (its crest) is where decoding starts.
+    double crest = pitch * (0.25 - frac);
+    crest -= std::floor(crest / pitch) * pitch;
+    int first = static_cast<int>(std::lround(crest));
+    if (first >= static_cast<int>(std::ceil(pitch - 1e-9)))
+        first = 0; // rounded up onto the next crest: the one half a sample before sample 0 is as near
     // The code word is read from the bit under the first decoding sample on.
-    const size_t firstBit = static_cast<size_t>((first + frac * step) / step);
+    const size_t firstBit = static_cast<size_t>((first + frac * pitch) / pitch);
     auto word = [&](size_t from) {
         uint16_t code = 0;
         for (int j = 0; j < length; ++j)
@@ -666,7 +763,8 @@ void SimEncoder::FillDebugBank(Clock::time_point now)
     const uint16_t codeA = word(firstBit);
     // A sensor error: the second reading disagrees.
     const uint16_t codeB = (StatusWord(now) & 0x0800) ? word(firstBit + 1) : codeA;
-    const uint16_t cycle = static_cast<uint16_t>(720 + (Mix(tick * 7 + 5) % 41));
+    // A cycle takes 10 to 10.5 us, counted in periods of the encoder's clock.
+    const uint16_t cycle = static_cast<uint16_t>(clockMhz_ * 10 + Mix(tick * 7 + 5) % (clockMhz_ / 2 + 1));
     PutBE(&d[0x36], codeA, 2);
     PutBE(&d[0x38], codeB, 2);
     if (info_.fwComm >= 8) {
@@ -794,6 +892,11 @@ void SimEncoder::Write(uint8_t address, uint8_t value, Clock::time_point now)
     ram_.banks[bank][address] = value;
     if (!info_.maker && UserBank(bank))
         nv_.banks[bank][address] = value; // plain EEPROM: written through
+    if (info_.maker && bank == kConfigBank && address == 0x2E && value != kWriteAllowedMarker) {
+        // Locking is irreversible: the lock is stored at once, saved or not.
+        nv_.banks[kConfigBank][0x2E] = value;
+        RefreshChecksums(nv_);
+    }
     if (bank == kConfigBank || ErrorMapBank(bank))
         RefreshChecksums(ram_);
 }

@@ -123,6 +123,8 @@ private:
     void StartCalibration(Clock::time_point now);
     void Advance(Clock::time_point now);
     void FillStatusBlock(Clock::time_point now);
+    double HealthyLevel() const;
+    double SignalLevel(Clock::time_point now);
     void FillDebugBank(Clock::time_point now);
     uint64_t ReportedCounts() const; // shaft counts after offset and multiturn preset
     uint32_t Offset() const;
@@ -147,6 +149,7 @@ private:
     bool writeProtectedAtStart_ = false;
     double eccentricityUm_ = 18;
     double sensorTilt_ = 4;
+    unsigned clockMhz_ = 72;
 
     bool powerWanted_ = false;
     bool powered_ = false;

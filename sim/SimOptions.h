@@ -33,6 +33,11 @@ struct SimFaults {
     bool warningBit = false;       // the same for the warning bit
     uint16_t extraStatus = 0;      // bits added to the encoder's status word
     uint8_t bbmStatus = 0;         // battery multiturn status byte of Quenra encoders
+    // Mean signal level of the maker's encoders (the air gap); 0 is the
+    // family's healthy level (2400 Torvik and linear, 6100 Quenra). Levels
+    // beyond the limits raise the signal bits of the status word, and the
+    // debug samples grow and shrink with it.
+    uint16_t signalLevel = 0;
     // Stored checksums that do not match their data.
     bool badEdsChecksum = false;
     bool badProfileChecksum = false;

@@ -269,6 +269,58 @@ TEST_F(SimTest, PositionFramesDecodeWithTheDatasheetLengths)
     EXPECT_EQ(link.EncoderPosition.ST_value, 777u);
 }
 
+namespace {
+// BiSS-C position CRC worked bit by bit, independently of the tool's table:
+// x^6 + x + 1, start value 0, most significant bit first.
+unsigned BitwiseCrc6(uint64_t word, int bits)
+{
+    unsigned crc = 0;
+    for (int i = bits - 1; i >= 0; --i) {
+        const unsigned feedback = static_cast<unsigned>((word >> i) & 1) ^ ((crc >> 5) & 1);
+        crc = (crc << 1) & 0x3F;
+        if (feedback)
+            crc ^= 0x03;
+    }
+    return crc;
+}
+} // namespace
+
+TEST_F(SimTest, PositionFramesCarryTheBissCrcBitByBit)
+{
+    ASSERT_EQ(BitwiseCrc6(0x123AAF37, 32), 0x35u); // the frame's worked example
+    for (SimFamily family : {SimFamily::Torvik, SimFamily::Quenra, SimFamily::Linear, SimFamily::Foreign}) {
+        StartSim(Still(family));
+        const SimEncoderInfo info = sim->EncoderInfo();
+        const int m = info.mtLength, st = info.stLength, n = m + st + 2;
+        const uint64_t stMask = (uint64_t{1} << st) - 1;
+        const struct {
+            int64_t turns;
+            uint32_t singleturn;
+            bool error, warning;
+        } cases[] = {{0, 0, false, false}, {5, 1234, false, false}, {-1, 77, true, false},
+                     {300, static_cast<uint32_t>(stMask), false, true}, {12, 99999, true, true}};
+        for (const auto& c : cases) {
+            SimFaults faults;
+            faults.errorBit = c.error;
+            faults.warningBit = c.warning;
+            sim->SetFaults(faults);
+            sim->SetShaftPosition(c.turns, c.singleturn);
+            const std::string reply = Send("4");
+            ASSERT_EQ(reply.size(), 17u);
+            const uint64_t w = std::stoull(reply.substr(0, 16), nullptr, 16);
+            const uint64_t fields = w >> (64 - n); // position, nE, nW
+            EXPECT_EQ((w >> (58 - n)) & 0x3F, ~BitwiseCrc6(fields, n) & 0x3Fu) << reply;
+            EXPECT_EQ(w & ((uint64_t{1} << (58 - n)) - 1), 0u) << reply; // nothing after the CRC
+            EXPECT_EQ((fields >> 1) & 1, c.error ? 0u : 1u);               // nE, active low
+            EXPECT_EQ(fields & 1, c.warning ? 0u : 1u);                    // nW
+            EXPECT_EQ((fields >> 2) & stMask, c.singleturn & stMask);
+            if (m > 0) {
+                EXPECT_EQ(fields >> (st + 2), static_cast<uint64_t>(c.turns) & ((uint64_t{1} << m) - 1));
+            }
+        }
+    }
+}
+
 TEST_F(SimTest, ShaftTurnsAndCountsTurns)
 {
     SimOptions options = Still();
@@ -382,70 +434,236 @@ TEST_F(SimTest, BankSelectionAndTheDiagnosticUnlock)
     EXPECT_EQ(ReadOne(0x40), 0);
 }
 
-TEST_F(SimTest, DebugSnapshotLooksLikeTheCodeRing)
+namespace {
+// The Debug page's three-bin spectrum (UpdateSpectrumBars with the
+// Tukey window of seDolzinaKodeChange): the heights of the bars of the bins
+// L - 1, L and L + 1.
+std::array<long, 3> SpectrumBars(const std::array<uint8_t, 64>& bank, int length)
 {
-    SimOptions options = Still();
-    options.sensorTilt = 8;
-    StartSim(options);
-    ASSERT_TRUE(link.WriteRegister(0x48, 0xB3) && link.WriteRegister(0x48, 0x9E) && link.WriteRegister(0x49, 0x47));
-    const int length = sim->EncoderInfo().codeLength;
-    ASSERT_EQ(length, 7);
-    const int step = 7;
-    std::array<int, 53> high{}, low{};
-    high.fill(-128);
-    low.fill(127);
-    for (int turn = 0; turn < 200; ++turn) {
-        sim->SetShaftPosition(0, static_cast<uint32_t>(turn * 1531));
-        const auto d = ReadBank(0xDF);
-        const int first = d[0x35];
-        ASSERT_GE(first, 1);
-        ASSERT_LE(first, step);
-        const unsigned codeA = d[0x36] << 8 | d[0x37];
-        EXPECT_EQ(codeA, static_cast<unsigned>(d[0x38] << 8 | d[0x39]));
-        EXPECT_LT(codeA, 1u << length);
-        // The samples at the decoding points carry the code word's bits, most significant first.
-        for (int j = 1; j <= length; ++j) {
-            const int sample = static_cast<int8_t>(d[static_cast<size_t>((j - 1) * step + first - 1)]);
-            const bool bit = (codeA >> (length - j)) & 1;
-            EXPECT_EQ(sample > 60, bit) << "turn " << turn << " bit " << j << " sample " << sample;
+    const int n = length == 8 || length == 9 ? 48 : 49;
+    const double d = n + 2 - 1, alpha = 0.9f;
+    std::array<long, 3> bars{};
+    for (int b = 0; b < 3; ++b) {
+        const int k = length - 1 + b;
+        double s = 0, c = 0;
+        for (int j = 1; j <= n; ++j) {
+            double w = 1;
+            if (j < alpha * d / 2)
+                w = (std::cos(M_PI * (2 * j / alpha / d - 1)) + 1) / 2;
+            else if (j > (1 - alpha / 2) * d)
+                w = (std::cos(M_PI * (2 * j / alpha / d - 2 / alpha + 1)) + 1) / 2;
+            const double theta = 2 * M_PI * k * (j - 1) / n;
+            const double sample = static_cast<int8_t>(bank[static_cast<size_t>(j)]);
+            s += std::sin(theta) * sample * static_cast<float>(w);
+            c += std::cos(theta) * sample * static_cast<float>(w);
         }
-        for (int i = 0; i < 53; ++i) {
-            high[i] = std::max<int>(high[i], static_cast<int8_t>(d[i]));
-            low[i] = std::min<int>(low[i], static_cast<int8_t>(d[i]));
-        }
-        // The pattern's period shows as the middle one of the three spectrum bins.
-        auto bin = [&](int k) {
-            std::complex<double> sum;
-            for (int j = 1; j <= 49; ++j)
-                sum += std::polar(static_cast<double>(static_cast<int8_t>(d[j])), -2 * M_PI * k * (j - 1) / 49);
-            return std::abs(sum);
-        };
-        EXPECT_GT(bin(length), bin(length - 1));
-        EXPECT_GT(bin(length), bin(length + 1));
-        const unsigned cycle = d[0x3A] << 8 | d[0x3B];
-        EXPECT_GE(cycle, 700u);
-        EXPECT_LE(cycle, 800u);
+        bars[static_cast<size_t>(b)] = std::lround(std::sqrt(s * s + c * c) / 4);
     }
-    // Fitted lines through the envelope give back the sensor's tilt.
+    return bars;
+}
+
+// The Debug page's sensor tilt: 100 times the difference of the
+// slopes of lines fitted through samples 1-52 of the two envelopes.
+double Tilt(const std::array<int, 53>& high, const std::array<int, 53>& low)
+{
     auto slope = [](const std::array<int, 53>& envelope) {
         TRealPointArray points;
         for (int i = 1; i < 53; ++i)
-            points.push_back({static_cast<long double>(i), static_cast<long double>(envelope[i])});
+            points.push_back({static_cast<long double>(i), static_cast<long double>(envelope[static_cast<size_t>(i)])});
         long double a = 0, b = 0, r = 0;
         FitLine(points, a, b, r);
         return static_cast<double>(a);
     };
-    EXPECT_NEAR((slope(high) - slope(low)) * 100, 8.0, 3.0);
+    return (slope(high) - slope(low)) * 100;
+}
+
+bool Unlock(Link& link)
+{
+    return link.WriteRegister(0x48, 0xB3) && link.WriteRegister(0x48, 0x9E) && link.WriteRegister(0x49, 0x47);
+}
+} // namespace
+
+TEST_F(SimTest, DebugSnapshotLooksLikeTheCodeRing)
+{
+    // The part number names the ring and with it the code length.
+    const struct {
+        const char* partNumber;
+        int length;
+        int step; // the Debug page's decoding step
+    } rings[] = {{"LN7-A-001-26-000", 5, 10}, {"TV617-18B16-000", 6, 8}, {"TV657-18B16-000", 7, 7},
+                 {"TV662-18B16-000", 8, 6}, {"TV746-18B16-000", 9, 6}};
+    for (const auto& ring : rings) {
+        SCOPED_TRACE(ring.partNumber);
+        SimOptions options = Still(ring.length == 5 ? SimFamily::Linear : SimFamily::Torvik);
+        options.partNumber = ring.partNumber;
+        options.sensorTilt = 8;
+        StartSim(options);
+        ASSERT_EQ(sim->EncoderInfo().codeLength, ring.length);
+        ASSERT_TRUE(Unlock(link));
+        std::array<int, 53> high{}, low{};
+        high.fill(-128);
+        low.fill(127);
+        long middle = 0;
+        for (int turn = 0; turn < 200; ++turn) {
+            sim->SetShaftPosition(0, static_cast<uint32_t>(turn * 1531));
+            const auto d = ReadBank(0xDF);
+            ASSERT_EQ(ReadOne(0x40), 0xDF);
+            const int first = d[0x35];
+            ASSERT_GE(first, 1);
+            ASSERT_LE(first, ring.step);
+            const unsigned codeA = d[0x36] << 8 | d[0x37];
+            EXPECT_EQ(codeA, static_cast<unsigned>(d[0x38] << 8 | d[0x39]));
+            EXPECT_LT(codeA, 1u << ring.length);
+            // Where the page draws its decoding points, the samples carry the
+            // code word's bits, most significant first: a crest for a 1, a
+            // weak one for a 0. (A 9-bit ring's bits lie closer than the
+            // page's step, so only its first bit sits under its point.)
+            const int checked = ring.length == 9 ? 1 : ring.length;
+            for (int j = 1; j <= checked; ++j) {
+                const int idx = (j - 1) * ring.step + first;
+                if (idx > 53)
+                    continue;
+                const int sample = static_cast<int8_t>(d[static_cast<size_t>(idx - 1)]);
+                const bool bit = (codeA >> (ring.length - j)) & 1;
+                EXPECT_EQ(sample > 30, bit) << "turn " << turn << " bit " << j << " sample " << sample;
+            }
+            for (size_t i = 0; i < 53; ++i) {
+                high[i] = std::max<int>(high[i], static_cast<int8_t>(d[i]));
+                low[i] = std::min<int>(low[i], static_cast<int8_t>(d[i]));
+            }
+            // The pattern's period shows as the tallest, middle bar.
+            const auto bars = SpectrumBars(d, ring.length);
+            EXPECT_GT(bars[1], bars[0]) << "turn " << turn;
+            EXPECT_GT(bars[1], bars[2]) << "turn " << turn;
+            middle += bars[1];
+            // With a 72 MHz clock the cycle time reads about 10 us.
+            const unsigned cycle = d[0x3A] << 8 | d[0x3B];
+            EXPECT_GE(cycle, 700u);
+            EXPECT_LE(cycle, 800u);
+        }
+        // A healthy signal keeps the middle bar within the bars' 171-pixel
+        // background on average (it swings with the code under the sensor).
+        EXPECT_GT(middle / 200, 90);
+        EXPECT_LT(middle / 200, 160);
+        // The fitted envelope lines give back the sensor's tilt.
+        EXPECT_NEAR(Tilt(high, low), 8.0, 3.0);
+    }
 
     SimOptions older = Still();
     older.firmware = "2.5.7.9600"; // comm below 8: speed layout
     older.speed = -42;
     StartSim(older);
-    ASSERT_TRUE(link.WriteRegister(0x48, 0xB3) && link.WriteRegister(0x48, 0x9E) && link.WriteRegister(0x49, 0x47));
+    ASSERT_TRUE(Unlock(link));
     const auto d = ReadBank(0xDF);
     EXPECT_EQ(static_cast<int16_t>(d[0x3A] << 8 | d[0x3B]), -42);
     EXPECT_GE(d[0x3C] << 8 | d[0x3D], 700);
     EXPECT_EQ(d[0x3E], 1); // sensor started once
+    EXPECT_EQ(d[0x35], 0); // no decoding index in this layout
+}
+
+TEST_F(SimTest, DebugTiltAndStrengthFollowTheSensor)
+{
+    // A tilted sensor leans the envelope; the page colours 10 yellow and 20 red.
+    for (double tilt : {-25.0, 15.0}) {
+        SimOptions options = Still();
+        options.sensorTilt = tilt;
+        StartSim(options);
+        ASSERT_TRUE(Unlock(link));
+        std::array<int, 53> high{}, low{};
+        high.fill(-128);
+        low.fill(127);
+        for (int turn = 0; turn < 300; ++turn) {
+            sim->SetShaftPosition(0, static_cast<uint32_t>(turn * 977));
+            const auto d = ReadBank(0xDF);
+            for (size_t i = 0; i < 53; ++i) {
+                high[i] = std::max<int>(high[i], static_cast<int8_t>(d[i]));
+                low[i] = std::min<int>(low[i], static_cast<int8_t>(d[i]));
+            }
+        }
+        EXPECT_NEAR(Tilt(high, low), tilt, 3.0);
+    }
+    // A weak signal (a wide air gap) shrinks the waves and the middle bar.
+    StartSim(Still());
+    ASSERT_TRUE(Unlock(link));
+    const long healthy = SpectrumBars(ReadBank(0xDF), 7)[1];
+    SimFaults faults;
+    faults.signalLevel = 300;
+    sim->SetFaults(faults);
+    const auto weak = ReadBank(0xDF);
+    EXPECT_LT(SpectrumBars(weak, 7)[1] * 2, healthy);
+    for (size_t i = 0; i < 53; ++i)
+        EXPECT_LT(std::abs(static_cast<int8_t>(weak[i])), 30);
+}
+
+TEST_F(SimTest, SignalLevelRaisesTheStatusBits)
+{
+    StartSim(Still());
+    UseDatasheetLengths();
+    auto status = [&](uint16_t level) {
+        SimFaults faults;
+        faults.signalLevel = level;
+        sim->SetFaults(faults);
+        EXPECT_TRUE(link.ReadRegisters(0x4A, 9)) << link.LastErrorText;
+        return link.RxBankValue(0, 2);
+    };
+    EXPECT_EQ(status(2400), 0u);
+    EXPECT_EQ(status(150), 0x0140u); // signal low, warning
+    link.ReadPosition();
+    EXPECT_TRUE(link.EncoderPosition.WarnBit);
+    EXPECT_FALSE(link.EncoderPosition.ErrBit);
+    EXPECT_FALSE(link.EncoderPosition.ErrCRC);
+    EXPECT_EQ(status(40), 0x0220u); // signal lost, error
+    link.ReadPosition();
+    EXPECT_TRUE(link.EncoderPosition.ErrBit);
+    EXPECT_EQ(status(24000), 0x2100u); // signal high, warning
+    EXPECT_EQ(status(40000), 0x6300u); // and clipping
+    EXPECT_EQ(status(0), 0u);          // back to the healthy level
+    EXPECT_GT(link.RxBankValue(4, 2), 2400u * 3 / 4 - 50);
+    EXPECT_LT(link.RxBankValue(4, 2), 2400u * 5 / 4 + 50);
+    // The persistent status kept all of them.
+    ASSERT_TRUE(link.WriteRegister(0x40, 0) && link.ReadRegisters(0x2C, 2));
+    EXPECT_EQ(link.RxBankValue(0, 2), 0x6360u);
+
+    StartSim(Still(SimFamily::Quenra));
+    auto quenra = [&](uint16_t level) {
+        SimFaults faults;
+        faults.signalLevel = level;
+        sim->SetFaults(faults);
+        EXPECT_TRUE(link.ReadRegisters(0x4A, 10));
+        return link.RxBankValue(0, 2);
+    };
+    EXPECT_EQ(quenra(6100), 0u);
+    EXPECT_EQ(quenra(10000), 0x0180u);
+    EXPECT_EQ(quenra(13000), 0x0280u);
+    EXPECT_EQ(quenra(700), 0x0140u);
+    EXPECT_EQ(quenra(200), 0x0240u);
+    sim->SetFaults({});
+    sim->SetShaftSpeed(7000); // beyond the datasheet's 6000 rpm
+    EXPECT_EQ(quenra(0), 0x0110u);
+    EXPECT_EQ(static_cast<int16_t>(link.RxBankValue(4, 2)), 1167); // 116.7 Hz
+}
+
+TEST_F(SimTest, IdentityFollowsPartNumberAndSerial)
+{
+    SimOptions options = Still();
+    options.partNumber = "TV746-20B16-W84";
+    options.serialNumber = 36;
+    options.firmware = "2.5.8.9859";
+    StartSim(options);
+    ASSERT_TRUE(link.ReadEncoderSignature()) << link.LastErrorText;
+    const TEncoderSignature& sig = link.EncoderSignature;
+    EXPECT_EQ(sig.Zolvan_PartNumber, "TV746-20B16-W84");
+    EXPECT_EQ(sig.Zolvan_Serial, "T0000036");
+    EXPECT_EQ(sig.Zolvan_SerialDecoded, "000010");
+    EXPECT_EQ(sig.Zolvan_ExtendedSerial, "K417TV7460000036");
+    EXPECT_EQ(sig.Zolvan_FWverSVN, 9859);
+    EXPECT_EQ(sig.DeviceID, 0x545637343601ull); // "TV746", 1
+    EXPECT_EQ(sim->EncoderInfo().codeLength, 9);
+    // "W84" in the part number: a 64 MHz clock, so about 640 clocks a cycle.
+    ASSERT_TRUE(Unlock(link));
+    const auto d = ReadBank(0xDF);
+    EXPECT_GE(d[0x3A] << 8 | d[0x3B], 640);
+    EXPECT_LE(d[0x3A] << 8 | d[0x3B], 672);
 }
 
 TEST_F(SimTest, UnsavedWritesAreLostWithPowerAndSavedOnesStay)
@@ -501,12 +719,18 @@ TEST_F(SimTest, WriteProtectLocksForGood)
     StartSim(Still());
     ASSERT_TRUE(link.WriteRegister(0x40, 0));
     EXPECT_EQ(ReadOne(0x2E), 0xC6);
+    ASSERT_TRUE(link.WriteRegister(0x2E, 0xC6)); // the marker itself may be written
     ASSERT_TRUE(link.WriteRegister(0x2E, 0x05));
     EXPECT_FALSE(link.WriteRegister(0x2E, 0xC6));
     EXPECT_FALSE(link.WriteRegister(0x00, 1));
     ASSERT_TRUE(link.WriteRegister(0x40, 24));
     EXPECT_FALSE(link.WriteRegister(0x00, 1));
-    ASSERT_TRUE(Command(0x63));
+    // Irreversible: no save is needed, and a power cycle does not lift it.
+    PowerCycle();
+    ASSERT_TRUE(link.WriteRegister(0x40, 0));
+    EXPECT_EQ(ReadOne(0x2E), 0x05);
+    auto config = ReadBank(0);
+    EXPECT_EQ(Sum(config, 0x3E), config[0x3F]);
     ASSERT_TRUE(Command(0x72)); // not even a factory reset lifts it
     PowerCycle();
     ASSERT_TRUE(link.WriteRegister(0x40, 0));
@@ -731,7 +955,8 @@ TEST(SimCommandLine, ReadsOptionsAndRefusesNonsense)
     SimCommandLine line;
     std::string error;
     ASSERT_TRUE(ParseSimCommandLine({"--family", "QUENRA", "--firmware=1.5.0.1234", "--alt-fw-address", "--speed",
-                                     "-3.5", "--delay", "20", "--fault-only", "4", "--error-bit", "--link", "/tmp/x"},
+                                     "-3.5", "--delay", "20", "--fault-only", "4", "--error-bit", "--signal-level", "150", "--link",
+                                     "/tmp/x"},
                                     line, error))
         << error;
     EXPECT_EQ(line.options.family, SimFamily::Quenra);
@@ -741,9 +966,11 @@ TEST(SimCommandLine, ReadsOptionsAndRefusesNonsense)
     EXPECT_EQ(line.options.faults.replyDelayMs, 20);
     EXPECT_EQ(line.options.faults.onlyCommands, "4");
     EXPECT_TRUE(line.options.faults.errorBit);
+    EXPECT_EQ(line.options.faults.signalLevel, 150);
     EXPECT_EQ(line.linkPath, "/tmp/x");
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-             {"--family", "acme"}, {"--fw-address", "48"}, {"--speed"}, {"--delay", "-1"}, {"--frobnicate"}}) {
+             {"--family", "acme"}, {"--fw-address", "48"}, {"--speed"}, {"--delay", "-1"}, {"--signal-level", "0"},
+             {"--frobnicate"}}) {
         SimCommandLine other;
         EXPECT_FALSE(ParseSimCommandLine(bad, other, error)) << bad[0];
         EXPECT_FALSE(error.empty());
