@@ -6,12 +6,14 @@
 #include "app/QtDialogs.h"
 #include "app/QtStatusView.h"
 #include "app/WaitWithMessages.h"
+#include "app/WidgetFactory.h"
 #include "link/InterfaceSettingsPage.h"
 #include "link/PortList.h"
 #include "util/Text.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -31,33 +33,12 @@ constexpr Rgb kBandColour{255, 128, 64};
 constexpr Rgb kWarnColour{255, 170, 0};
 constexpr Rgb kWhite{255, 255, 255};
 
-template <class W>
-W* Make(QWidget* parent, const char* name, QRect geometry)
-{
-    auto* widget = new W(parent);
-    widget->setObjectName(name);
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
-{
-    auto* label = Make<QLabel>(parent, name, geometry);
-    label->setText(text);
-    return label;
-}
-
 QFont PointFont(const QFont& base, int points, bool bold = false)
 {
     QFont font = base;
     font.setPointSize(points);
     font.setBold(bold);
     return font;
-}
-
-QString BoxText(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 } // namespace
 
@@ -137,8 +118,12 @@ void MainWindow::BuildBanner()
     lblInterfaceVer_ = MakeLabel(gInterfaceInfo_, "lblInterfaceVer", "Interface Version", QRect(8, 36, 256, 18));
     lblInterfaceVer_->setFont(PointFont(font(), 10));
 
-    lblStatus_ = Make<QLabel>(this, "lblStatus", QRect(282, 56, 137, 24));
-    lblStatus_->setFont(PointFont(font(), 7));
+    // Two lines show, the outcome and its reason, at the foot of the banner;
+    // the whole text (with the command and reply) is its tooltip.
+    const QFont statusFont = PointFont(font(), 7);
+    const int statusHeight = 2 * QFontMetrics(statusFont).lineSpacing();
+    lblStatus_ = Make<QLabel>(this, "lblStatus", QRect(280, kBannerHeight - statusHeight, 149, statusHeight));
+    lblStatus_->setFont(statusFont);
     lblStatus_->setAlignment(Qt::AlignRight | Qt::AlignTop);
     lblStatus_->setAutoFillBackground(true);
     SetPanelColour(lblStatus_, kWhite);
@@ -173,7 +158,6 @@ void MainWindow::BuildPositionStrip()
 void MainWindow::BuildPages()
 {
     pageControl_ = Make<PageControl>(this, "Page", QRect(kPageLeft, kPageTop, kPageWidth, kPageHeight));
-    pageControl_->setUsesScrollButtons(true);
     for (const PageInfo& info : kPages) {
         auto* page = new QWidget;
         page->setObjectName(QString::fromLatin1(info.objectName.data(), static_cast<qsizetype>(info.objectName.size())));
@@ -500,7 +484,7 @@ std::string MainWindow::InterfaceText() const
 
 void MainWindow::ShowInterfaceText(const std::string& text)
 {
-    lblInterfaceVer_->setText(BoxText(text));
+    lblInterfaceVer_->setText(Latin1Text(text));
 }
 
 void MainWindow::ShowPort(const std::string& port)
@@ -519,6 +503,11 @@ void MainWindow::Warn(const std::string& text)
 }
 
 void MainWindow::ForgetEncoder()
+{
+    identity_.EncoderConnected = false;
+}
+
+void MainWindow::ResetWorkingValues()
 {
     identity_.ResetForConnection();
     for (const auto& hook : resetHooks_)

@@ -45,7 +45,9 @@ public:
     static constexpr int kBandHeight = 8;
     static constexpr int kPageLeft = 8, kPageTop = 147, kPageWidth = 411, kPageHeight = 520;
     static constexpr int kNarrowWidth = kPageLeft + kPageWidth + 14;
-    static constexpr int kShrunkHeight = kBannerHeight + kBandHeight + 15;
+    // While no box is connected only the banner and the band show. (Sizes here
+    // are of the client area; the window manager adds its frame outside.)
+    static constexpr int kShrunkHeight = kBannerHeight + kBandHeight;
 
     explicit MainWindow(MainWindowOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -117,6 +119,7 @@ private:
     void Warn(const std::string& text) override;
     void ForgetEncoder() override;
     void ShowConnectedPages() override;
+    void ResetWorkingValues() override;
     void SetShrunk(bool shrunk) override;
     void SearchDone() override;
 

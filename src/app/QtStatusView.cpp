@@ -1,13 +1,14 @@
 #include "app/QtStatusView.h"
 
 #include "app/Colours.h"
+#include "app/WidgetFactory.h"
 
 #include <QLabel>
 
 void QtStatusView::ShowStatus(const std::string& text, Rgb background)
 {
-    // Box replies are 8-bit text; Latin-1 keeps every byte as one character.
-    status_->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    status_->setText(Latin1Text(text));
+    status_->setToolTip(status_->text());
     SetPanelColour(status_, background);
 }
 

@@ -1,6 +1,7 @@
 #include "biss/DirectRegistersPage.h"
 
 #include "app/Shell.h"
+#include "app/WidgetFactory.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -10,22 +11,6 @@
 #include <QTableWidget>
 
 namespace {
-template <class W>
-W* Make(QWidget* parent, const char* name, QRect geometry)
-{
-    auto* widget = new W(parent);
-    widget->setObjectName(name);
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
-{
-    auto* label = Make<QLabel>(parent, name, geometry);
-    label->setText(text);
-    return label;
-}
-
 // A read-only value field with its caption on the left.
 QLineEdit* ValueRow(QWidget* parent, const char* name, const QString& caption, int y, int width = 118)
 {
@@ -37,16 +22,6 @@ QLineEdit* ValueRow(QWidget* parent, const char* name, const QString& caption, i
 
 constexpr int kGridRows = 18;
 } // namespace
-
-QString Utf8Text(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString Latin1Text(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 DirectRegistersPage::DirectRegistersPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell)
 {

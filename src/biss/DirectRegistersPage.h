@@ -3,6 +3,7 @@
 // KEY and command writes, and the "Read" that identifies the encoder and
 // decides the family, its constants and the pages the window shows.
 
+#include "app/WidgetFactory.h" // Latin1Text, Utf8Text
 #include "biss/Identification.h"
 
 #include <QWidget>
@@ -14,11 +15,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
-
-// Text for a label or field: UTF-8 for the texts this tool composes, Latin-1
-// for bytes read from the encoder.
-QString Utf8Text(const std::string& text);
-QString Latin1Text(const std::string& text);
 
 class DirectRegistersPage : public QWidget {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "app/Colours.h"
 #include "app/Shell.h"
+#include "app/WidgetFactory.h"
 #include "biss/DirectRegistersPage.h"
 
 #include <QGroupBox>
@@ -10,15 +11,6 @@
 #include <QSpinBox>
 
 namespace {
-template <class W>
-W* Make(QWidget* parent, const char* name, QRect geometry)
-{
-    auto* widget = new W(parent);
-    widget->setObjectName(name);
-    widget->setGeometry(geometry);
-    return widget;
-}
-
 QLabel* TextLabel(QWidget* parent, const char* name, QRect geometry)
 {
     auto* label = Make<QLabel>(parent, name, geometry);

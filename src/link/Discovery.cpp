@@ -48,7 +48,7 @@ std::unique_ptr<SerialPort> Discovery::Probe(const std::string& candidate, std::
         return nullptr;
     host_.ProcessEventsOnce();
     std::string reply;
-    if (SerialTransact(port.get(), "v", 0, reply) == kSerialOk && StartsWith(reply, kBoxModel)) {
+    if (SerialTransact(port.get(), "v", 0, reply) == kSerialOk && StartsWith(TrimControl(reply), kBoxModel)) {
         version = reply;
         return port;
     }
@@ -75,6 +75,7 @@ void Discovery::Connect(std::unique_ptr<SerialPort> port, const std::string& can
     host_.ForgetEncoder();
 
     host_.ShowConnectedPages();
+    host_.ResetWorkingValues();
     host_.SetShrunk(false);
     host_.StartMonitor();
 }

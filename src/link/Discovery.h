@@ -48,10 +48,13 @@ public:
     virtual void ProcessEventsOnce() = 0;
     // Modal warning; returns when the user has closed it.
     virtual void Warn(const std::string& text) = 0;
-    // Forgets the previous encoder: not connected, per-encoder working values reset.
+    // The window no longer counts an encoder as connected.
     virtual void ForgetEncoder() = 0;
     // Hides the pages from "EDS" on and makes "Direct registers" the active page.
     virtual void ShowConnectedPages() = 0;
+    // Puts the working values that describe the attached encoder (clock, code
+    // length, resolution, counters of the pages) back to their start values.
+    virtual void ResetWorkingValues() = 0;
     // Shrinks the window to its banner, or restores the full height.
     virtual void SetShrunk(bool shrunk) = 0;
     // Flips the activity lamp and puts the mouse cursor back to the default.

@@ -1,5 +1,6 @@
 #include "link/InterfaceSettingsPage.h"
 
+#include "app/WidgetFactory.h"
 #include "link/PowerCycle.h"
 
 #include <QButtonGroup>
@@ -13,32 +14,36 @@
 namespace {
 constexpr char kReadoutCommands[9] = {'v', 'i', '4', 'm', 'b', 'e', 't', 's', 'r'};
 
-QString BoxText(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
+// A group with one setting: its spin edit, the unit and the result label.
+struct SettingDesign {
+    const char* group;
+    const char* title;
+    const char* spin;
+    const char* unitLabel;
+    const char* unit;
+    const char* result;
+    int top;
+    int minimum, maximum, value;
+};
 
-template <class W>
-W* Make(QWidget* parent, const char* name, QRect geometry)
+QSpinBox* SettingGroup(QWidget* page, const SettingDesign& d, QLabel*& result)
 {
-    auto* widget = new W(parent);
-    widget->setObjectName(name);
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
-{
-    auto* label = Make<QLabel>(parent, name, geometry);
-    label->setText(text);
-    return label;
+    auto* group = Make<QGroupBox>(page, d.group, QRect(8, d.top, 385, 50));
+    group->setTitle(d.title);
+    auto* spin = Make<QSpinBox>(group, d.spin, QRect(10, 22, 50, 22));
+    spin->setRange(d.minimum, d.maximum);
+    spin->setValue(d.value);
+    MakeLabel(group, d.unitLabel, d.unit, QRect(66, 24, 40, 18));
+    result = MakeLabel(group, d.result, "(Result)", QRect(160, 24, 215, 18));
+    result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return spin;
 }
 } // namespace
 
 InterfaceSettingsPage::InterfaceSettingsPage(Link& link, std::function<void()> flipActivity, QWidget* parent)
     : QWidget(parent), link_(link), flipActivity_(std::move(flipActivity))
 {
-    rgEncoderPower_ = Make<QGroupBox>(this, "rgEncoderPower", QRect(8, 8, 150, 64));
+    rgEncoderPower_ = Make<QGroupBox>(this, "rgEncoderPower", QRect(8, 6, 150, 62));
     rgEncoderPower_->setTitle(" Set Encoder Power ");
     powerItems_ = new QButtonGroup(this);
     auto* on = Make<QRadioButton>(rgEncoderPower_, "rgEncoderPowerON", QRect(10, 20, 120, 18));
@@ -48,34 +53,23 @@ InterfaceSettingsPage::InterfaceSettingsPage(Link& link, std::function<void()> f
     powerItems_->addButton(on, 0);
     powerItems_->addButton(off, 1);
     off->setChecked(true);
-    lblEncoderPowerResult_ = MakeLabel(this, "lblEncoderPowerResult", "(Result)", QRect(168, 34, 225, 18));
+    lblEncoderPowerResult_ = MakeLabel(this, "lblEncoderPowerResult", "(Result)", QRect(168, 32, 225, 18));
     lblEncoderPowerResult_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    auto* gDataLengthSet = Make<QGroupBox>(this, "gDataLengthSet", QRect(8, 78, 385, 48));
-    gDataLengthSet->setTitle(" Set Data Length ");
-    seDataLength_ = Make<QSpinBox>(gDataLengthSet, "seDataLength", QRect(10, 18, 50, 22));
-    seDataLength_->setRange(1, 8);
-    seDataLength_->setValue(8);
+    seDataLength_ = SettingGroup(this, {"gDataLengthSet", " Set Data Length ", "seDataLength", "lblDataLengthUnit",
+                                        "bits", "lblDataLengthResult", 72, 1, 8, 8},
+                                 lblDataLengthResult_);
     // Offered but never enabled in this tool: the box keeps its data length.
     seDataLength_->setEnabled(false);
-    MakeLabel(gDataLengthSet, "lblDataLengthUnit", "bits", QRect(66, 20, 40, 18));
-    lblDataLengthResult_ = MakeLabel(gDataLengthSet, "lblDataLengthResult", "(Result)", QRect(160, 20, 215, 18));
-    lblDataLengthResult_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    seFrequency_ = SettingGroup(this, {"gFrequencySet", " Set Frequency ", "seFrequency", "lblFrequencyUnit", "units",
+                                       "lblFrequencyResult", 126, 0, 30, 4},
+                                lblFrequencyResult_);
 
-    auto* gFrequencySet = Make<QGroupBox>(this, "gFrequencySet", QRect(8, 132, 385, 48));
-    gFrequencySet->setTitle(" Set Frequency ");
-    seFrequency_ = Make<QSpinBox>(gFrequencySet, "seFrequency", QRect(10, 18, 50, 22));
-    seFrequency_->setRange(0, 30);
-    seFrequency_->setValue(4);
-    MakeLabel(gFrequencySet, "lblFrequencyUnit", "units", QRect(66, 20, 40, 18));
-    lblFrequencyResult_ = MakeLabel(gFrequencySet, "lblFrequencyResult", "(Result)", QRect(160, 20, 215, 18));
-    lblFrequencyResult_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    auto* gReadoutData = Make<QGroupBox>(this, "gReadoutData", QRect(8, 186, 385, 250));
+    auto* gReadoutData = Make<QGroupBox>(this, "gReadoutData", QRect(8, 180, 385, 220));
     gReadoutData->setTitle(" Readout data ");
     for (int i = 0; i < 9; ++i) {
         const QString name = QStringLiteral("lblRX") + QChar(kReadoutCommands[i]);
-        readout_[i] = MakeLabel(gReadoutData, name.toLatin1().constData(), name, QRect(10, 20 + 25 * i, 365, 22));
+        readout_[i] = MakeLabel(gReadoutData, name.toLatin1().constData(), name, QRect(10, 22 + 21 * i, 365, 20));
         readout_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         // Replies keep their CR, which would otherwise centre them a line too high.
         readout_[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -108,7 +102,7 @@ void InterfaceSettingsPage::SetFrequency(int value)
 
 void InterfaceSettingsPage::rgEncoderPowerClick()
 {
-    lblEncoderPowerResult_->setText(BoxText(SendSettingsCommand(link_, PowerCommand(IsOn()))));
+    lblEncoderPowerResult_->setText(Latin1Text(SendSettingsCommand(link_, PowerCommand(IsOn()))));
 }
 
 void InterfaceSettingsPage::seFrequencyChange(const QString& text)
@@ -118,7 +112,7 @@ void InterfaceSettingsPage::seFrequencyChange(const QString& text)
         return;
     if (flipActivity_)
         flipActivity_();
-    lblFrequencyResult_->setText(BoxText(SendSettingsCommand(link_, *command)));
+    lblFrequencyResult_->setText(Latin1Text(SendSettingsCommand(link_, *command)));
 }
 
 void InterfaceSettingsPage::seDataLengthChange(const QString& text)
@@ -128,7 +122,7 @@ void InterfaceSettingsPage::seDataLengthChange(const QString& text)
         return;
     if (flipActivity_)
         flipActivity_();
-    lblDataLengthResult_->setText(BoxText(SendSettingsCommand(link_, *command)));
+    lblDataLengthResult_->setText(Latin1Text(SendSettingsCommand(link_, *command)));
 }
 
 QLabel* InterfaceSettingsPage::ReadoutLabel(char command) const

@@ -2,6 +2,7 @@
 
 #include "app/Colours.h"
 #include "app/Shell.h"
+#include "app/WidgetFactory.h"
 #include "biss/DirectRegistersPage.h"
 #include "util/Text.h"
 
@@ -18,22 +19,6 @@ namespace {
 constexpr Rgb kGrey{128, 128, 128};
 constexpr Rgb kOrange{255, 170, 0};
 constexpr char kDisconnected[] = "ENCODER DISCONNECTED";
-
-template <class W>
-W* Make(QWidget* parent, const char* name, QRect geometry)
-{
-    auto* widget = new W(parent);
-    widget->setObjectName(name);
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
-{
-    auto* label = Make<QLabel>(parent, name, geometry);
-    label->setText(text);
-    return label;
-}
 
 // A spin edit whose every text edit counts, including texts outside the
 // range that are still being typed (a spin box reports only valid values).

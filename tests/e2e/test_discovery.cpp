@@ -133,7 +133,6 @@ private slots:
         // Pulled out; the monitor's next transaction fails and starts the search.
         sim.Unplug();
         sim.SetLinkPath(second);
-        h->SetInitTimerActive(true);
         QTRY_VERIFY_WITH_TIMEOUT(!h->GetLink().IsOpen(), 2000);
         QTRY_COMPARE_WITH_TIMEOUT(h->height(), MainWindow::kShrunkHeight, 2000);
         // Searches go on while the box is away; the vanished port is skipped each time.

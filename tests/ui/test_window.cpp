@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(h->windowTitle(), QString("Zolvan K417-3C bidirectional BiSS (" K417_VERSION ")"));
         QVERIFY(QString(K417_VERSION).count('.') >= 2);
         // Shrunk to the banner, narrow to the pages.
-        QCOMPARE(h->size(), QSize(433, 104));
+        QCOMPARE(h->size(), QSize(433, 89));
         QCOMPARE(h->maximumSize(), h->minimumSize());
 
         for (const char* name : {"pnl1Top", "Image1", "gInterfaceInfo", "lblComPort", "lblInterfaceVer", "lblStatus",
@@ -284,6 +284,40 @@ private slots:
         QVERIFY(std::find(seen.begin(), seen.end(), 1) != seen.end());
     }
 
+    void tabsWrapOntoRowsAndEachVisibleTabCanBeClicked()
+    {
+        Simulator sim;
+        WindowHarness h;
+        h->show();
+        QVERIFY(Connect(h, sim));
+        h->SetLoopTimerActive(false);
+        PageControl* pages = h->Pages();
+        MultiRowTabBar* tabs = pages->Tabs();
+        const int rowsConnected = tabs->RowCount();
+        Gesture(*h, Qt::Key_F);
+        QVERIFY(tabs->RowCount() > rowsConnected);
+        QCOMPARE(tabs->height(), tabs->RowCount() * tabs->RowTabRect(0).height());
+        // The pages start below the last row of tabs.
+        QVERIFY(h->PageWidget(Page::TabSettings)->mapTo(pages, QPoint(0, 0)).y() >= tabs->geometry().bottom() - 2);
+
+        for (int i = 0; i < kPageCount; ++i) {
+            const QRect r = tabs->RowTabRect(i);
+            QVERIFY(tabs->rect().contains(r));
+            for (int j = 0; j < i; ++j)
+                QVERIFY(!r.intersects(tabs->RowTabRect(j)));
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, r.center());
+            QCOMPARE(pages->currentIndex(), i);
+            // The row of the current tab lies next to the page.
+            QCOMPARE(tabs->RowTabRect(i).bottom(), tabs->rect().bottom());
+        }
+
+        // The next search hides pages 3-13: they take no place and no click reaches them.
+        QVERIFY(h->initTimerTimer());
+        QCOMPARE(tabs->RowCount(), rowsConnected);
+        QVERIFY(tabs->RowTabRect(PageIndex(Page::tabTest)).isEmpty());
+        QCOMPARE(tabs->RowTabAt(QPoint(tabs->width() - 2, tabs->height() / 2)), -1);
+    }
+
     void pageSwitchStartsMonitorOnlyWhenNotSearching()
     {
         WindowHarness h({.production = false, .startSearch = true});
@@ -416,7 +450,7 @@ private slots:
         QCOMPARE(result->text(), QString("Error -3"));
     }
 
-    void powerCyclingThreeCycles()
+    void powerCyclingThreeCyclesThenNone()
     {
         Simulator sim;
         WindowHarness h;
@@ -460,17 +494,8 @@ private slots:
         QVERIFY(sim.EncoderPowered());
         // "Start" clears itself one tick after the last power-on.
         QVERIFY(stopped - switches.back().time >= std::chrono::milliseconds(90));
-    }
 
-    void powerCyclingZeroCycles()
-    {
-        Simulator sim;
-        WindowHarness h;
-        QVERIFY(Connect(h, sim));
-        h->SetLoopTimerActive(false);
-        Gesture(*h, Qt::Key_S);
-        Gesture(*h, Qt::Key_F);
-        auto* start = h.Find<QCheckBox>("cbCiklirajIzklope");
+        // With the count at 0 a start ends at the first tick and switches nothing.
         sim.ClearCommandLog();
         start->setChecked(true);
         QTRY_VERIFY_WITH_TIMEOUT(!start->isChecked(), 2000);

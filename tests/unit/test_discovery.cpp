@@ -55,6 +55,7 @@ struct FakeHost : DiscoveryHost {
     }
     void ForgetEncoder() override { events.push_back("forget"); }
     void ShowConnectedPages() override { events.push_back("pages"); }
+    void ResetWorkingValues() override { events.push_back("reset"); }
     void SetShrunk(bool s) override { shrunk = s; }
     void SearchDone() override { events.push_back("done"); }
 };
@@ -153,7 +154,7 @@ TEST(Discovery, SkipsOtherDevicesAndConnectsToTheBox)
     EXPECT_EQ(host.port, (dir / "b-box").string());
     EXPECT_EQ(host.interfaceText, "K417-3C v2.14\r");
     EXPECT_TRUE(host.warnings.empty());
-    EXPECT_EQ(host.events, (std::vector<std::string>{"N -> N\r", "forget", "pages", "done"}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"N -> N\r", "forget", "pages", "reset", "done"}));
     EXPECT_FALSE(host.shrunk);
     EXPECT_TRUE(host.monitorTimer);
     EXPECT_FALSE(host.searchTimer);
