@@ -11,16 +11,31 @@
 #include <QTableWidget>
 
 namespace {
+// Two columns: captions with their value fields on the left, the grid of
+// registers 0x4A-0x5B on the right.
+constexpr int kCaptionLeft = 8;
+constexpr int kFieldLeft = 160;
+constexpr int kFieldWidth = 130; // room for a sixteen-character extended serial number
+constexpr int kShortFieldWidth = 36; // one register: "0x" and two digits
+constexpr int kGridLeft = 296;
+constexpr int kGridRows = 18;
+constexpr int kGridColumnWidths[3] = {36, 36, 30}; // "0x4A", "0xFF", "255"
+
 // A read-only value field with its caption on the left.
-QLineEdit* ValueRow(QWidget* parent, const char* name, const QString& caption, int y, int width = 118)
+QLineEdit* ValueRow(QWidget* parent, const char* name, const QString& caption, int y, int width = kFieldWidth)
 {
-    MakeLabel(parent, nullptr, caption, QRect(8, y + 3, 152, 16));
-    auto* field = Make<QLineEdit>(parent, name, QRect(160, y, width, 22));
+    MakeLabel(parent, nullptr, caption, QRect(kCaptionLeft, y + 3, kFieldLeft - kCaptionLeft, 16));
+    auto* field = Make<QLineEdit>(parent, name, QRect(kFieldLeft, y, width, 22));
     field->setReadOnly(true);
     return field;
 }
 
-constexpr int kGridRows = 18;
+// The caption beside a one-register field, up to the grid.
+QRect BesideShortField(int y)
+{
+    const int left = kFieldLeft + kShortFieldWidth + 4;
+    return QRect(left, y + 3, kGridLeft - 2 - left, 16);
+}
 } // namespace
 
 DirectRegistersPage::DirectRegistersPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell)
@@ -28,48 +43,56 @@ DirectRegistersPage::DirectRegistersPage(Shell& shell, QWidget* parent) : QWidge
     setObjectName("DirectRegistersContent");
     pnl0x40_ = ValueRow(this, "pnl0x40", "0x40 Bank Select", 8);
     pnl0x41_ = ValueRow(this, "pnl0x41", "0x41 EDS Bank", 34);
-    pnl0x42_ = ValueRow(this, "pnl0x42", "0x42 Profile ID", 60, 40);
-    lbl0x42_ = MakeLabel(this, "lbl0x42", "?", QRect(204, 63, 78, 16));
-    pnl0x43_ = ValueRow(this, "pnl0x43", "0x43 SCD length", 86, 40);
-    lbl0x43_ = MakeLabel(this, "lbl0x43", "?", QRect(204, 89, 78, 16));
+    pnl0x42_ = ValueRow(this, "pnl0x42", "0x42 Profile ID", 60, kShortFieldWidth);
+    lbl0x42_ = MakeLabel(this, "lbl0x42", "?", BesideShortField(60));
+    pnl0x43_ = ValueRow(this, "pnl0x43", "0x43 SCD length", 86, kShortFieldWidth);
+    lbl0x43_ = MakeLabel(this, "lbl0x43", "?", BesideShortField(86));
     QFont small = lbl0x42_->font();
     small.setPointSize(7);
     lbl0x42_->setFont(small);
     lbl0x43_->setFont(small);
     pnl0x44_ = ValueRow(this, "pnl0x44", "0x44 Serial Number", 112);
 
-    MakeLabel(this, nullptr, "0x48 Key", QRect(8, 141, 152, 16));
-    ed0x48_ = Make<QLineEdit>(this, "ed0x48", QRect(160, 138, 58, 22));
-    auto* btn0x48wr = Make<QPushButton>(this, "btn0x48wr", QRect(222, 137, 56, 24));
+    // KEY and command: an entry and its "Write" button share the field column.
+    constexpr int kEntryWidth = 62;
+    constexpr int kButtonLeft = kFieldLeft + kEntryWidth + 4;
+    constexpr int kButtonWidth = kFieldLeft + kFieldWidth - kButtonLeft;
+    MakeLabel(this, nullptr, "0x48 Key", QRect(kCaptionLeft, 141, kFieldLeft - kCaptionLeft, 16));
+    ed0x48_ = Make<QLineEdit>(this, "ed0x48", QRect(kFieldLeft, 138, kEntryWidth, 22));
+    auto* btn0x48wr = Make<QPushButton>(this, "btn0x48wr", QRect(kButtonLeft, 137, kButtonWidth, 24));
     btn0x48wr->setText("Write");
-    MakeLabel(this, nullptr, "0x49 Command", QRect(8, 167, 152, 16));
-    ed0x49_ = Make<QLineEdit>(this, "ed0x49", QRect(160, 164, 58, 22));
-    auto* btn0x49wr = Make<QPushButton>(this, "btn0x49wr", QRect(222, 163, 56, 24));
+    MakeLabel(this, nullptr, "0x49 Command", QRect(kCaptionLeft, 167, kFieldLeft - kCaptionLeft, 16));
+    ed0x49_ = Make<QLineEdit>(this, "ed0x49", QRect(kFieldLeft, 164, kEntryWidth, 22));
+    auto* btn0x49wr = Make<QPushButton>(this, "btn0x49wr", QRect(kButtonLeft, 163, kButtonWidth, 24));
     btn0x49wr->setText("Write");
 
     pnl0x5C_ = ValueRow(this, "pnl0x5C", "0x5C Zolvan Serial number", 196);
     pnl0x64_ = ValueRow(this, "pnl0x64", "0x64 Zolvan Part number", 222);
     pnl0x78_ = ValueRow(this, "pnl0x78", "0x78 Device ID", 248);
     pnl0x7E_ = ValueRow(this, "pnl0x7E", "0x7E Manufacturer ID", 274);
-    lblManufIDTxt_ = MakeLabel(this, "lblManufIDTxt", "?", QRect(160, 298, 118, 16));
-    MakeLabel(this, "lblEncoderFWrevision", "Encoder firmware revision", QRect(8, 323, 152, 16));
-    pnlEncoderFWrev_ = Make<QLineEdit>(this, "pnlEncoderFWrev", QRect(160, 320, 118, 22));
+    lblManufIDTxt_ = MakeLabel(this, "lblManufIDTxt", "?", QRect(kFieldLeft, 298, kFieldWidth, 16));
+    MakeLabel(this, "lblEncoderFWrevision", "Encoder firmware revision",
+              QRect(kCaptionLeft, 323, kFieldLeft - kCaptionLeft, 16));
+    pnlEncoderFWrev_ = Make<QLineEdit>(this, "pnlEncoderFWrev", QRect(kFieldLeft, 320, kFieldWidth, 22));
     pnlEncoderFWrev_->setReadOnly(true);
-    MakeLabel(this, "lblEncoderExtSerial", "Extended serial number", QRect(8, 349, 152, 16));
-    pnlEncoderExtSerial_ = Make<QLineEdit>(this, "pnlEncoderExtSerial", QRect(160, 346, 118, 22));
+    MakeLabel(this, "lblEncoderExtSerial", "Extended serial number",
+              QRect(kCaptionLeft, 349, kFieldLeft - kCaptionLeft, 16));
+    pnlEncoderExtSerial_ = Make<QLineEdit>(this, "pnlEncoderExtSerial", QRect(kFieldLeft, 346, kFieldWidth, 22));
     pnlEncoderExtSerial_->setReadOnly(true);
 
-    auto* btnReadDirect = Make<QPushButton>(this, "btnReadDirect", QRect(160, 384, 118, 30));
+    auto* btnReadDirect = Make<QPushButton>(this, "btnReadDirect", QRect(kFieldLeft, 384, kFieldWidth, 30));
     btnReadDirect->setText("Read");
 
-    MakeLabel(this, nullptr, "0x4A-0x5B", QRect(284, 4, 116, 16));
-    stgr0x4A_ = Make<QTableWidget>(this, "stgr0x4A", QRect(284, 22, 118, 20 * kGridRows + 4));
+    const int gridWidth = kGridColumnWidths[0] + kGridColumnWidths[1] + kGridColumnWidths[2] + 4;
+    MakeLabel(this, nullptr, "0x4A-0x5B", QRect(kGridLeft, 4, gridWidth, 16));
+    stgr0x4A_ = Make<QTableWidget>(this, "stgr0x4A", QRect(kGridLeft, 22, gridWidth, 20 * kGridRows + 4));
     stgr0x4A_->setRowCount(kGridRows);
     stgr0x4A_->setColumnCount(3);
     stgr0x4A_->horizontalHeader()->setVisible(false);
     stgr0x4A_->verticalHeader()->setVisible(false);
     stgr0x4A_->verticalHeader()->setDefaultSectionSize(20);
-    stgr0x4A_->horizontalHeader()->setDefaultSectionSize(38);
+    for (int c = 0; c < 3; ++c)
+        stgr0x4A_->setColumnWidth(c, kGridColumnWidths[c]);
     stgr0x4A_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     stgr0x4A_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     stgr0x4A_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -239,7 +262,7 @@ void EnsureIdentificationTargets(QWidget& window, const std::function<QWidget*(P
     // Status pages: persistent status switch and the serial captions.
     if (missing("cbTorvikShowPersistentStatus")) {
         auto* cb = Make<QCheckBox>(pageWidget(Page::TabTorvikStatus), "cbTorvikShowPersistentStatus",
-                                   QRect(8, 420, 200, 20));
+                                   QRect(8, 380, 200, 20));
         cb->setText("Show Persistent Status");
     }
     label(Page::TabTorvikStatus, "lblTorvikSerial", "", QRect(8, 8, 390, 48));

@@ -27,21 +27,23 @@ EdsPage::EdsPage(Shell& shell, std::function<bool()> profileIsBp3, QWidget* pare
     : QWidget(parent), shell_(shell), profileIsBp3_(std::move(profileIsBp3))
 {
     setObjectName("EdsContent");
-    auto* btnReadEDS = Make<QPushButton>(this, "btnReadEDS", QRect(8, 6, 100, 26));
+    auto* btnReadEDS = Make<QPushButton>(this, "btnReadEDS", QRect(8, 4, 100, 26));
     btnReadEDS->setText("Read");
 
-    auto* gbEDS1 = Make<QGroupBox>(this, "gbEDS1", QRect(8, 36, 190, 450));
+    // Both groups fit the page with every tab shown (the most rows of tabs):
+    // room for the 31 lines of the profile at the small font.
+    auto* gbEDS1 = Make<QGroupBox>(this, "gbEDS1", QRect(8, 34, 190, 380));
     gbEDS1->setTitle(" Common part ");
     lblEDS1checksum_ = Make<QLabel>(gbEDS1, "lblEDS1checksum", QRect(8, 18, 174, 16));
     lblEDS1checksum_->setText("...");
     lblEDS1checksum_->setAutoFillBackground(true);
-    lblEDS1_ = TextLabel(gbEDS1, "lblEDS1", QRect(8, 38, 178, 406));
+    lblEDS1_ = TextLabel(gbEDS1, "lblEDS1", QRect(8, 38, 178, 336));
 
-    auto* gbEDS2 = Make<QGroupBox>(this, "gbEDS2", QRect(202, 36, 200, 450));
+    auto* gbEDS2 = Make<QGroupBox>(this, "gbEDS2", QRect(202, 34, 200, 380));
     gbEDS2->setTitle(" BiSS Profile ");
     lblEDS2checksum_ = Make<QLabel>(gbEDS2, "lblEDS2checksum", QRect(8, 18, 184, 16));
     lblEDS2checksum_->setAutoFillBackground(true);
-    lblEDS2_ = TextLabel(gbEDS2, "lblEDS2", QRect(8, 38, 188, 406));
+    lblEDS2_ = TextLabel(gbEDS2, "lblEDS2", QRect(8, 38, 188, 336));
 
     connect(btnReadEDS, &QPushButton::clicked, this, &EdsPage::btnReadEDSClick);
 }

@@ -85,6 +85,8 @@ bool MonitorCycle::InterfaceReadout()
 {
     TEncoderPosition& pos = link_.EncoderPosition;
     for (size_t i = 0; i < kInterfaceCommands.size(); ++i) {
+        // A command that never reached the box received nothing.
+        plainReply_.clear();
         pos.ErrComm = SerialTransact(link_.Port(), kInterfaceCommands[i], 0, plainReply_);
         if (pos.ErrComm != 0)
             return false;

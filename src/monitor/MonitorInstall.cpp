@@ -12,8 +12,6 @@
 #include <QPlainTextEdit>
 
 namespace {
-constexpr char kReadoutCommands[] = {'v', 'i', '4', 'm', 'b', 'e', 't', 's', 'r'};
-
 // The monitor cycle's view of the window. A child of the window, so it
 // lives exactly as long as the window does.
 class WindowMonitorHost final : public QObject, public MonitorHost {
@@ -37,8 +35,8 @@ public:
     void ShowProbedEdsBank(const std::string& text) override { biss_.direct->ShowProbedEdsBank(Latin1Text(text)); }
     void ShowInterfaceReply(size_t index, const std::string& text) override
     {
-        if (index < sizeof kReadoutCommands)
-            window_.SettingsPage()->ShowReadout(kReadoutCommands[index], Latin1Text(text));
+        if (index < MonitorCycle::kInterfaceCommands.size())
+            window_.SettingsPage()->ShowReadout(MonitorCycle::kInterfaceCommands[index][0], Latin1Text(text));
     }
     void ShowRawPosition(const std::string& reply) override { position_.ShowRaw(reply); }
     void ShowEncoderDisconnected() override { position_.ShowDisconnected(); }

@@ -92,16 +92,17 @@ PositionPage::PositionPage(Shell& shell, Strip strip, QWidget* parent)
     lblEDSreportDataLen_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblEDSreportDataLen_->setFont(fixed);
 
-    MakeLabel(this, nullptr, "Encoder resolution", QRect(8, 195, 112, 16));
-    seNominator_ = MakeSpin(this, "seNominator", QRect(122, 192, 84, 22), static_cast<int>(PositionLimits::kNominatorMin),
+    // The spin edits are wide enough for every value of their ranges ("-10000000").
+    MakeLabel(this, nullptr, "Encoder resolution", QRect(8, 195, 110, 16));
+    seNominator_ = MakeSpin(this, "seNominator", QRect(120, 192, 94, 22), static_cast<int>(PositionLimits::kNominatorMin),
                             static_cast<int>(PositionLimits::kNominatorMax), 360);
     seNominator_->setToolTip("Nominator");
-    MakeLabel(this, nullptr, "/", QRect(209, 195, 8, 16));
-    seDenominator_ = MakeSpin(this, "seDenominator", QRect(219, 192, 84, 22),
+    MakeLabel(this, nullptr, "/", QRect(217, 195, 8, 16));
+    seDenominator_ = MakeSpin(this, "seDenominator", QRect(227, 192, 90, 22),
                               static_cast<int>(PositionLimits::kDenominatorMin),
                               static_cast<int>(PositionLimits::kDenominatorMax), 1);
     seDenominator_->setToolTip("Denominator");
-    edUnit_ = Make<QLineEdit>(this, "edUnit", QRect(310, 192, 70, 22));
+    edUnit_ = Make<QLineEdit>(this, "edUnit", QRect(322, 192, 70, 22));
     edUnit_->setText("deg");
     edUnit_->setToolTip("Units");
 

@@ -5,6 +5,7 @@
 
 #include "WindowHarness.h"
 
+#include "app/CommandLine.h"
 #include "app/PageControl.h"
 #include "app/Subsystems.h"
 #include "sim/Simulator.h"
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <unistd.h>
 
@@ -131,6 +133,11 @@ private slots:
             bank(info.edsBank), "R64:000", bank(info.profileBank), "R64:000",     // datasheet
             "4", "4"};
         QCOMPARE(std::vector<std::string>(probe, probe + static_cast<long>(expected.size())), expected);
+        // The encoder is given 200 ms after the probe before it is identified.
+        const std::vector<SimLogEntry> timed = t.sim.CommandLog();
+        const size_t at = static_cast<size_t>(probe - log.begin());
+        const double settleMs = std::chrono::duration<double, std::milli>(timed[at + 1].time - timed[at].time).count();
+        QVERIFY2(settleMs >= 199.0, qPrintable(QString("identified %1 ms after the probe").arg(settleMs)));
     }
 
     void ticksFollowAtTheIntervalPlusTransactionTime()
@@ -206,7 +213,7 @@ private slots:
         const std::string link =
             (std::filesystem::temp_directory_path() / ("k417-e2e-monitor-" + std::to_string(::getpid()))).string();
         t.sim.SetLinkPath(link);
-        t.h.ports = {link}; // the tool's --port
+        t.h.ports = ParseCommandLine({"--port", link}).ports; // the port the tool is told of
         QVERIFY(t.Start());
         QTRY_VERIFY_WITH_TIMEOUT(t.Monitoring(), 5000);
         t->SetActivePage(Page::TabPosition);

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QtTest>
@@ -79,6 +80,61 @@ struct Rig {
     }
     bool Enabled(const char* name) const { return Find<QWidget>(name)->isEnabled(); }
 };
+
+QString NameOf(const QWidget& w)
+{
+    return w.objectName().isEmpty() ? QString(w.metaObject()->className()) : w.objectName();
+}
+
+// Texts that do not fit their control at the window's font: labels line by
+// line, one-line fields, grid cells, and spin edits for the widest value of their range.
+void FindCutTexts(QWidget& root, QStringList& faults)
+{
+    for (QLabel* label : root.findChildren<QLabel*>()) {
+        const QStringList lines = label->text().split(QRegularExpression("\\r?\\n"));
+        const QFontMetrics metrics = label->fontMetrics();
+        const QRect room = label->contentsRect();
+        for (const QString& line : lines)
+            if (metrics.horizontalAdvance(line) > room.width())
+                faults << NameOf(*label) + " \"" + line + "\"";
+        if (lines.size() * metrics.lineSpacing() > room.height() + metrics.leading())
+            faults << NameOf(*label) + " (" + QString::number(lines.size()) + " lines)";
+    }
+    for (QLineEdit* edit : root.findChildren<QLineEdit*>())
+        if (!qobject_cast<QAbstractSpinBox*>(edit->parentWidget()) &&
+            edit->fontMetrics().horizontalAdvance(edit->text()) > edit->width() - 8)
+            faults << NameOf(*edit) + " \"" + edit->text() + "\"";
+    for (QTableWidget* grid : root.findChildren<QTableWidget*>())
+        for (int row = 0; row < grid->rowCount(); ++row)
+            for (int column = 0; column < grid->columnCount(); ++column)
+                if (const QTableWidgetItem* item = grid->item(row, column);
+                    item && grid->fontMetrics().horizontalAdvance(item->text()) + 6 > grid->columnWidth(column))
+                    faults << NameOf(*grid) + " \"" + item->text() + "\"";
+    for (QSpinBox* spin : root.findChildren<QSpinBox*>())
+        if (spin->sizeHint().width() > spin->width())
+            faults << NameOf(*spin);
+}
+
+// Controls that overlap a sibling or stick out of their parent. Only plain
+// containers are entered; composite controls place their own parts.
+void FindOverlaps(QWidget& parent, QStringList& faults)
+{
+    QList<QWidget*> children;
+    for (QWidget* child : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->isHidden())
+            children << child;
+    for (qsizetype i = 0; i < children.size(); ++i) {
+        const QRect rect = children[i]->geometry();
+        if (!parent.rect().contains(rect))
+            faults << NameOf(*children[i]) + " outside " + NameOf(parent) + QString(" %1x%2").arg(parent.width()).arg(parent.height());
+        for (qsizetype j = i + 1; j < children.size(); ++j)
+            if (rect.intersects(children[j]->geometry()))
+                faults << NameOf(*children[i]) + " over " + NameOf(*children[j]);
+        const char* kind = children[i]->metaObject()->className();
+        if (qstrcmp(kind, "QWidget") == 0 || qstrcmp(kind, "QFrame") == 0 || qstrcmp(kind, "QGroupBox") == 0)
+            FindOverlaps(*children[i], faults);
+    }
+}
 
 SimOptions Family(SimFamily family, const std::string& firmware = {})
 {
@@ -291,6 +347,32 @@ private slots:
         QCOMPARE(r->LogList()->toPlainText(), QString());
         r.Find<QCheckBox>("cbLogErrorsPos")->setChecked(false);
         QCOMPARE(r->width(), MainWindow::kNarrowWidth);
+    }
+
+    void captionsAndValuesFitWithoutOverlapping()
+    {
+        Rig r(Family(SimFamily::Torvik));
+        QVERIFY(r.Connect());
+        r.Click("btnReadDirect");
+        r.Click("btnReadEDS");
+        r->FullServiceGesture(); // every tab shown: the most rows of tabs, the least room for a page
+        // The widest texts the changing labels take.
+        r.Find<QLabel>("lbl0x42")->setText("Unknown Profile");
+        r.Find<QLabel>("lbl0x43")->setText("SCD Length = 255");
+        r.Find<QLabel>("lblPosUnit")->setText("-1,234,567.891 deg");
+        r.Find<QLabel>("lblPosST")->setText("4294967295");
+        QStringList faults;
+        const std::pair<Page, const char*> areas[] = {
+            {Page::TabRegDirect, "DirectRegistersContent"}, {Page::TabEDS, "EdsContent"}, {Page::TabPosition, "PositionContent"}};
+        for (const auto& [page, area] : areas) {
+            r->SetActivePage(page); // a page takes its size when shown
+            QCoreApplication::processEvents();
+            FindCutTexts(*r.Find<QWidget>(area), faults);
+            FindOverlaps(*r.Find<QWidget>(area), faults);
+        }
+        FindCutTexts(*r.Find<QWidget>("pnl1"), faults);
+        FindOverlaps(*r.Find<QWidget>("pnl1"), faults);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
     }
 
     void fastTicksRepaintAtMostEveryFewMillisecondsInOrder()

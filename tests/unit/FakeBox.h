@@ -23,13 +23,14 @@ public:
     std::vector<std::string> log;          // every command received
     // Returns a reply for a command to replace the normal one; "" means silence.
     std::function<std::optional<std::string>(const std::string& command)> override;
-    int writeError = 0;                    // > 0: every write fails with this OS error
+    int writeError = 0;                    // > 0: every write fails with this OS error,
+    std::string writeErrorOnly;            //   or only the writes of this command when set
 
     int WriteAll(std::string_view bytes) override
     {
-        if (writeError)
-            return writeError;
         const std::string command(bytes);
+        if (writeError && (writeErrorOnly.empty() || command == writeErrorOnly))
+            return writeError;
         log.push_back(command);
         if (override) {
             if (auto reply = override(command)) {

@@ -312,6 +312,15 @@ TEST(MonitorCycle, InterfaceSettingsReadout)
     EXPECT_EQ(rig.host.interfaceLabels[5], "old");
     EXPECT_EQ(rig.host.status, "Error\r\npartial" + rig.link.LastErrorText);
     EXPECT_TRUE(rig.host.timerOn);
+
+    // A command that could not be sent received nothing: the reply to the one before is not shown as its.
+    rig.box.override = {};
+    rig.box.writeError = 5;
+    rig.box.writeErrorOnly = "i";
+    rig.link.LastErrorText = "";
+    rig.cycle.Tick();
+    EXPECT_EQ(rig.host.status, "Error\r\n");
+    EXPECT_EQ(rig.host.discoveryStarts, 1);
 }
 
 TEST(MonitorCycle, CycleCounterRunsToTwentyAndClearsTheHoldBits)
