@@ -237,6 +237,9 @@ void MainWindow::SetWide(bool wide)
 void MainWindow::ShowLogList(bool show)
 {
     memo1_->setVisible(show);
+    // The log the user asked for lies over the production panel.
+    if (show)
+        memo1_->raise();
     SetWide(show);
 }
 
@@ -371,14 +374,25 @@ void MainWindow::ProductionGesture()
     }
 }
 
-void MainWindow::ServiceGesture()
+PageVisibility MainWindow::Visibility() const
 {
     PageVisibility visibility;
     for (const PageInfo& info : kPages)
         visibility.Set(info.page, PageVisible(info.page));
-    visibility.RevealService(link_.EncoderSignature.Zolvan_PartNumber);
+    return visibility;
+}
+
+void MainWindow::ApplyVisibility(const PageVisibility& visibility)
+{
     for (const PageInfo& info : kPages)
         SetPageVisible(info.page, visibility.Visible(info.page));
+}
+
+void MainWindow::ServiceGesture()
+{
+    PageVisibility visibility = Visibility();
+    visibility.RevealService(link_.EncoderSignature.Zolvan_PartNumber);
+    ApplyVisibility(visibility);
     for (const char* name : {"edTC0_2E", "edQC0_2E"})
         if (auto* edit = findChild<QLineEdit*>(name))
             edit->setReadOnly(false);
@@ -387,8 +401,9 @@ void MainWindow::ServiceGesture()
 
 void MainWindow::FullServiceGesture()
 {
-    for (const PageInfo& info : kPages)
-        SetPageVisible(info.page, true);
+    PageVisibility visibility;
+    visibility.RevealAll();
+    ApplyVisibility(visibility);
     powerCycle_->setVisible(true);
 }
 
@@ -516,9 +531,12 @@ void MainWindow::ResetWorkingValues()
 
 void MainWindow::ShowConnectedPages()
 {
+    // "Direct registers" first, so that hiding the current page does not pass
+    // through other pages on the way.
     SetActivePage(Page::TabRegDirect);
-    for (int i = PageIndex(Page::TabEDS); i < kPageCount; ++i)
-        SetPageVisible(static_cast<Page>(i), false);
+    PageVisibility visibility = Visibility();
+    visibility.HideEncoderPages();
+    ApplyVisibility(visibility);
 }
 
 void MainWindow::SearchDone()

@@ -129,6 +129,8 @@ private:
     void BuildTestPage();
     void BuildRightColumn();
     void ApplySize();
+    PageVisibility Visibility() const;
+    void ApplyVisibility(const PageVisibility& visibility);
     void PageChange(int index);
     void Image1Click();
 
