@@ -719,9 +719,9 @@ void SimEncoder::FillDebugBank(Clock::time_point now)
     const int length = info_.codeLength;
     const double pitch = SamplePitch(length);
     const size_t ringSize = codeRing_.size();
-    const uint64_t tick = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                                    now.time_since_epoch())
-                                                    .count());
+    // The sample noise follows the number of snapshots taken, not the clock, so
+    // the same reads give the same samples on every run.
+    const uint64_t tick = ++debugSnapshots_;
     // Where the sensor sits on the code ring: code position p and how far into its bit.
     const double ring = Angle() * static_cast<double>(ringSize);
     const size_t p = static_cast<size_t>(ring) % ringSize;
@@ -736,7 +736,12 @@ void SimEncoder::FillDebugBank(Clock::time_point now)
     // The waves are about 48 high at the healthy signal level and grow with the
     // square root of the level; the converter clips them at its ends.
     const double slope = sensorTilt_ / 200.0;
-    const double strength = 48.0 * std::sqrt(SignalLevel(now) / HealthyLevel());
+    // The waves follow the mean signal level; the once-per-turn swing of the
+    // eccentric ring is left out so that the envelopes over a turn keep the
+    // tilt's slope instead of the few angles where the swing peaks.
+    (void)now;
+    const double meanLevel = faults_.signalLevel ? faults_.signalLevel : HealthyLevel();
+    const double strength = 48.0 * std::sqrt(meanLevel / HealthyLevel());
     for (int i = 0; i < 53; ++i) {
         const double x = i + frac * pitch;
         const size_t k = static_cast<size_t>(x / pitch);

@@ -126,6 +126,7 @@ private:
     double HealthyLevel() const;
     double SignalLevel(Clock::time_point now);
     void FillDebugBank(Clock::time_point now);
+    uint64_t debugSnapshots_ = 0;
     uint64_t ReportedCounts() const; // shaft counts after offset and multiturn preset
     uint32_t Offset() const;
     double SecondsOn(Clock::time_point now) const;

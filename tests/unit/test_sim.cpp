@@ -546,7 +546,7 @@ TEST_F(SimTest, DebugSnapshotLooksLikeTheCodeRing)
         EXPECT_GT(middle / 200, 90);
         EXPECT_LT(middle / 200, 160);
         // The fitted envelope lines give back the sensor's tilt.
-        EXPECT_NEAR(Tilt(high, low), 8.0, 3.0);
+        EXPECT_NEAR(Tilt(high, low), 8.0, 1.5);
     }
 
     SimOptions older = Still();
