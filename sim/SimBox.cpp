@@ -125,29 +125,26 @@ void SimBox::Feed(std::string_view bytes, Clock::time_point now, std::vector<Sim
             ++at;
             continue;
         }
-        if (!StartsCommand(rest[0])) {
-            // Stray bytes up to the next possible command: one "Error".
-            size_t end = 1;
+        // Answers one "Error" for the bytes from the start of rest up to the
+        // next possible command, at least `from` of them.
+        auto refuse = [&](size_t from) {
+            size_t end = from;
             while (end < rest.size() && !StartsCommand(rest[end]) && !Blank(rest[end]))
                 ++end;
             SimExchange e{std::string(rest.substr(0, end)), "Error\r", 0};
             Shape(e);
             out.push_back(std::move(e));
             at += end;
+        };
+        if (!StartsCommand(rest[0])) {
+            refuse(1); // stray bytes
             continue;
         }
         const int fit = FitCommand(rest);
         if (fit == 0)
             break; // wait for the rest
         if (fit < 0) {
-            // A broken command: the bytes read so far and any stray ones after them.
-            size_t end = static_cast<size_t>(-fit);
-            while (end < rest.size() && !StartsCommand(rest[end]) && !Blank(rest[end]))
-                ++end;
-            SimExchange e{std::string(rest.substr(0, end)), "Error\r", 0};
-            Shape(e);
-            out.push_back(std::move(e));
-            at += end;
+            refuse(static_cast<size_t>(-fit)); // a broken command and any stray bytes after it
             continue;
         }
         SimExchange e{std::string(rest.substr(0, static_cast<size_t>(fit))), "", 0};
