@@ -20,27 +20,10 @@
 #include <unistd.h>
 
 namespace {
-std::vector<std::string> Commands(const Simulator& sim)
-{
-    std::vector<std::string> out;
-    for (const SimLogEntry& e : sim.CommandLog())
-        out.push_back(e.command);
-    return out;
-}
-
 size_t CountOf(const Simulator& sim, const std::string& command)
 {
-    const std::vector<std::string> log = Commands(sim);
+    const std::vector<std::string> log = CommandsSent(sim);
     return static_cast<size_t>(std::count(log.begin(), log.end(), command));
-}
-
-std::vector<int> VisibleTabs(MainWindow& w)
-{
-    std::vector<int> v;
-    for (int i = 0; i < kPageCount; ++i)
-        if (w.Pages()->isTabVisible(i))
-            v.push_back(i);
-    return v;
 }
 
 bool IsNumber(const QString& text)
@@ -122,7 +105,7 @@ private slots:
         Tool t;
         QVERIFY(t.Start());
         QTRY_VERIFY_WITH_TIMEOUT(CountOf(t.sim, "4") >= 2, 5000);
-        std::vector<std::string> log = Commands(t.sim);
+        std::vector<std::string> log = CommandsSent(t.sim);
         auto probe = std::find(log.begin(), log.end(), "R02:064");
         QVERIFY(probe != log.end());
         const SimEncoderInfo info = t.sim.EncoderInfo();
@@ -182,7 +165,7 @@ private slots:
         t.sim.ClearCommandLog();
         t.sim.SetFaults({});
         QTRY_VERIFY_WITH_TIMEOUT(IsNumber(t.Text("lblPosST")) && t->Identity().EncoderConnected, 3000);
-        const std::vector<std::string> log = Commands(t.sim);
+        const std::vector<std::string> log = CommandsSent(t.sim);
         auto probe = std::find(log.begin(), log.end(), "R02:064");
         QVERIFY(probe != log.end());
         QVERIFY(std::find(probe, log.end(), "R64:064") != log.end()); // identified anew
@@ -229,7 +212,7 @@ private slots:
         QVERIFY(t.sim.PortPath() != firstPort);
         QTRY_VERIFY_WITH_TIMEOUT(t.Monitoring() && IsNumber(t.Text("lblPosST")), 5000);
         QCOMPARE(t.Text("lblStatus"), QString("Comm OK"));
-        const std::vector<std::string> log = Commands(t.sim);
+        const std::vector<std::string> log = CommandsSent(t.sim);
         QVERIFY(std::find(log.begin(), log.end(), "R02:064") != log.end());
         QVERIFY(std::find(log.begin(), log.end(), "R64:064") != log.end());
         t.sim.SetLinkPath({});

@@ -3,9 +3,11 @@
 // and a record of the ports the search opened, in order.
 
 #include "app/MainWindow.h"
+#include "app/PageControl.h"
 #include "app/ScriptedDialogs.h"
 #include "app/Subsystems.h"
 #include "link/PortList.h"
+#include "sim/Simulator.h"
 
 #include <QTimer>
 
@@ -57,3 +59,22 @@ struct WindowHarness {
     }
     QTimer* Timer(const char* name) const { return Find<QTimer>(name); }
 };
+
+// The commands the simulated box received, in order.
+inline std::vector<std::string> CommandsSent(const Simulator& sim)
+{
+    std::vector<std::string> out;
+    for (const SimLogEntry& e : sim.CommandLog())
+        out.push_back(e.command);
+    return out;
+}
+
+// Indices of the tabs shown.
+inline std::vector<int> VisibleTabs(MainWindow& w)
+{
+    std::vector<int> v;
+    for (int i = 0; i < kPageCount; ++i)
+        if (w.Pages()->isTabVisible(i))
+            v.push_back(i);
+    return v;
+}

@@ -27,23 +27,6 @@ Rgb Colour(const QWidget* w)
     return FromQColor(w->palette().color(QPalette::Window));
 }
 
-std::vector<int> VisibleTabs(MainWindow& w)
-{
-    std::vector<int> v;
-    for (int i = 0; i < kPageCount; ++i)
-        if (w.Pages()->isTabVisible(i))
-            v.push_back(i);
-    return v;
-}
-
-std::vector<std::string> Log(const Simulator& sim)
-{
-    std::vector<std::string> out;
-    for (const SimLogEntry& e : sim.CommandLog())
-        out.push_back(e.command);
-    return out;
-}
-
 // A window with every page, connected to a simulated box; the monitor
 // timer is off so that only the actions under test talk to the box.
 struct Rig {
@@ -156,7 +139,7 @@ private slots:
         QCOMPARE(r.Text("lbl0x42"), QString("?"));
         r.Click("btnReadDirect");
 
-        QCOMPARE(Log(r.sim), (std::vector<std::string>{"R64:064", "R64:064", "Ws000:064", "R08:047", "Ws001:064",
+        QCOMPARE(CommandsSent(r.sim), (std::vector<std::string>{"R64:064", "R64:064", "Ws000:064", "R08:047", "Ws001:064",
                                                        "R16:000"}));
         QCOMPARE(r.Text("pnl0x41"), QString("0x10"));
         QCOMPARE(r.Text("lbl0x42"), QString("Profile BP3"));
@@ -189,7 +172,7 @@ private slots:
         Rig r(Family(SimFamily::Torvik, "1.2.7.1600"));
         QVERIFY(r.Connect());
         r.Click("btnReadDirect");
-        const std::vector<std::string> log = Log(r.sim);
+        const std::vector<std::string> log = CommandsSent(r.sim);
         QVERIFY(std::find(log.begin(), log.end(), "R08:051") != log.end());
         QCOMPARE(r.Text("pnlEncoderFWrev"), QString("1.2.7.1600"));
         QCOMPARE(r.h.dialogs.Messages(),
@@ -226,7 +209,7 @@ private slots:
             QVERIFY(r.Connect());
             r->FullServiceGesture();
             r.Click("btnReadDirect");
-            QCOMPARE(Log(r.sim), (std::vector<std::string>{"R64:064"}));
+            QCOMPARE(CommandsSent(r.sim), (std::vector<std::string>{"R64:064"}));
             QCOMPARE(r.Text("lblManufIDTxt"), QString("unknown"));
             QCOMPARE(VisibleTabs(*r.h).size(), size_t(kPageCount)); // pages untouched
             QCOMPARE(r->Identity().DruzinaEnkoderja, EncoderFamily::Unidentified);
@@ -261,7 +244,7 @@ private slots:
         r.Click("btn0x49wr");
         r.Find<QLineEdit>("ed0x48")->setText("179");
         r.Click("btn0x48wr");
-        QCOMPARE(Log(r.sim), (std::vector<std::string>{"Ws031:073", "Ws179:072"}));
+        QCOMPARE(CommandsSent(r.sim), (std::vector<std::string>{"Ws031:073", "Ws179:072"}));
         QCOMPARE(r.Text("lblStatus"), QString("Write OK\r\n"));
         QCOMPARE(Colour(status), before);
 
@@ -271,7 +254,7 @@ private slots:
             r.Click("btn0x49wr");
             QCOMPARE(r.h.dialogs.Messages().size(), size_t(1));
         }
-        QCOMPARE(Log(r.sim).size(), size_t(2)); // nothing more was sent
+        QCOMPARE(CommandsSent(r.sim).size(), size_t(2)); // nothing more was sent
     }
 
     void datasheetPageAndHandOver()
@@ -281,13 +264,13 @@ private slots:
         Rig r(o);
         QVERIFY(r.Connect());
         r.Click("btnReadEDS"); // nothing identified yet: no traffic
-        QVERIFY(Log(r.sim).empty());
+        QVERIFY(CommandsSent(r.sim).empty());
         QCOMPARE(r.Text("lblEDS1"), QString("..."));
 
         r.Click("btnReadDirect");
         r.sim.ClearCommandLog();
         r.Click("btnReadEDS");
-        QCOMPARE(Log(r.sim), (std::vector<std::string>{"Ws016:064", "R64:000", "Ws017:064", "R64:000"}));
+        QCOMPARE(CommandsSent(r.sim), (std::vector<std::string>{"Ws016:064", "R64:000", "Ws017:064", "R64:000"}));
         QVERIFY(r.Text("lblEDS1").startsWith("EDS ver: "));
         QVERIFY(r.Text("lblEDS1").contains(QString::fromUtf8(" µs\r\n")));
         QVERIFY(r.Text("lblEDS1checksum").startsWith("Checksum: "));

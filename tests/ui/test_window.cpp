@@ -439,10 +439,7 @@ private slots:
         spin->selectAll();
         QTest::keyClick(spin, Qt::Key_Backspace);
         QTest::keyClicks(spin, "12");
-        std::vector<std::string> sent;
-        for (const SimLogEntry& e : sim.CommandLog())
-            sent.push_back(e.command);
-        QCOMPARE(sent, (std::vector<std::string>{"M00", "M09", "M10", "M04", "M01", "M12"}));
+        QCOMPARE(CommandsSent(sim), (std::vector<std::string>{"M00", "M09", "M10", "M04", "M01", "M12"}));
 
         // Without a port the result label carries the transport result.
         h->GetLink().ClosePort();
