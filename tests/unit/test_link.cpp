@@ -248,6 +248,23 @@ TEST_F(LinkOverPty, WriteRegisterBufferSequenceAndBranches)
 }
 
 namespace {
+// A successful register read reply carrying the given bytes.
+std::string HexReply(const uint8_t* begin, const uint8_t* end)
+{
+    std::string hex = "0:00:";
+    char buf[3];
+    for (const uint8_t* b = begin; b != end; ++b) {
+        snprintf(buf, sizeof buf, "%02X", *b);
+        hex += buf;
+    }
+    return hex + "\r";
+}
+
+std::string HexReply(std::initializer_list<uint8_t> bytes)
+{
+    return HexReply(bytes.begin(), bytes.end());
+}
+
 // The 64 fixed registers of a maker's encoder as the box returns them.
 std::string FixedArea(uint32_t serial, const std::string& part)
 {
@@ -268,24 +285,7 @@ std::string FixedArea(uint32_t serial, const std::string& part)
         r[56 + i] = static_cast<uint8_t>(i + 1);
     r[62] = 0x4B;
     r[63] = 0x58;
-    std::string hex = "0:00:";
-    char buf[3];
-    for (uint8_t b : r) {
-        snprintf(buf, sizeof buf, "%02X", b);
-        hex += buf;
-    }
-    return hex + "\r";
-}
-
-std::string HexReply(std::initializer_list<uint8_t> bytes)
-{
-    std::string hex = "0:00:";
-    char buf[3];
-    for (uint8_t b : bytes) {
-        snprintf(buf, sizeof buf, "%02X", b);
-        hex += buf;
-    }
-    return hex + "\r";
+    return HexReply(r, r + 64);
 }
 } // namespace
 
