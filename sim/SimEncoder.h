@@ -121,7 +121,11 @@ private:
     uint8_t ReadFixed(uint8_t address, Clock::time_point now);
     void Execute(uint8_t command, Clock::time_point now);
     void StartCalibration(Clock::time_point now);
+    // Brings everything that moves up to now: the shaft turns, and a busy
+    // spell whose time is up ends (a calibration with its results).
     void Advance(Clock::time_point now);
+    void MoveShaft(Clock::time_point now);
+    void FinishBusySpell(Clock::time_point now);
     void FillStatusBlock(Clock::time_point now);
     double HealthyLevel() const;
     double SignalLevel(Clock::time_point now);
