@@ -10,9 +10,9 @@
 // the ticks do. Then, at the default 50 ms interval, the processor time
 // of the tool's thread is compared with the wall time.
 
-#include "app/MainWindow.h"
-#include "app/ScriptedDialogs.h"
-#include "app/Subsystems.h"
+#include "shell/MainWindow.h"
+#include "shell/ScriptedDialogs.h"
+#include "app/PageList.h"
 #include "sim/Simulator.h"
 
 #include <QApplication>
@@ -113,15 +113,15 @@ int main(int argc, char** argv)
     MainWindowOptions options;
     options.dialogs = &dialogs;
     options.portLister = [&] { return std::vector<std::string>{sim.PortPath()}; };
+    options.pages = ServicePages();
     MainWindow window(std::move(options));
-    InstallSubsystems(window);
     window.show();
 
     if (!RunUntil([&] { return window.Identity().EncoderConnected && window.LoopTimerActive(); }, 10000)) {
         std::fprintf(stderr, "the tool did not find the simulated encoder\n");
         return 1;
     }
-    window.SetActivePage(Page::TabPosition);
+    window.SetActivePage(PageId::TabPosition);
     auto* interval = window.findChild<QSpinBox*>("seFrekvencaBranja");
     auto* loop = window.findChild<QTimer*>("LoopTimer");
     interval->setValue(1);

@@ -1,9 +1,9 @@
 // k417-service: the desktop service tool for BiSS encoders on a K417-3C box.
 
 #include "app/CommandLine.h"
-#include "app/MainWindow.h"
-#include "app/Subsystems.h"
+#include "app/PageList.h"
 #include "link/PortList.h"
+#include "shell/MainWindow.h"
 
 #include <QApplication>
 
@@ -71,6 +71,7 @@ int main(int argc, char** argv)
 
     MainWindowOptions options;
     options.production = line.production;
+    options.pages = ServicePages();
     options.portLister = [&] {
         std::vector<std::string> ports = ListUsbSerialPorts();
         ports.insert(ports.end(), line.ports.begin(), line.ports.end());
@@ -80,7 +81,6 @@ int main(int argc, char** argv)
         return ports;
     };
     MainWindow window(std::move(options));
-    InstallSubsystems(window);
     window.show();
     int result = app.exec();
     if (simulator)

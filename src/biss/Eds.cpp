@@ -128,7 +128,7 @@ std::string EdsChecksumText(const TBiSS_bank& b)
     return "Checksum: " + Dec(b[63]);
 }
 
-EdsReadOutcome ReadEds(Link& link, EncoderIdentity& identity, bool profileIsBp3, const std::function<void(const std::string&)>& commonShown)
+EdsReadOutcome ReadEds(Link& link, EncoderIdentity& identity, bool profileIsBp3)
 {
     EdsReadOutcome out;
     link.EdsProfileBank = kBankNotRead;
@@ -156,8 +156,6 @@ EdsReadOutcome ReadEds(Link& link, EncoderIdentity& identity, bool profileIsBp3,
         return fail();
     const TBiSS_bank& common = link.RxBank;
     out.commonText = EdsCommonText(common);
-    if (commonShown)
-        commonShown(*out.commonText);
     out.commonChecksum = EdsChecksum{EdsChecksumText(common), EdsChecksumOk(common)};
     link.EdsCommonChecksumOk = out.commonChecksum->ok;
     link.EdsProfileBank = common[20];
@@ -176,12 +174,23 @@ EdsReadOutcome ReadEds(Link& link, EncoderIdentity& identity, bool profileIsBp3,
     out.profileText = EdsProfileText(profile);
     out.profileChecksum = EdsChecksum{EdsChecksumText(profile), EdsChecksumOk(profile)};
     link.EdsProfileChecksumOk = out.profileChecksum->ok;
-    const int singleturn = std::min(profile[12] + profile[14], 255);
-    link.PositionMTLength = profile[10];
+    // Lengths beyond what a frame word can carry would shift the decoding
+    // past 64 bits: they are limited, and the status line names them.
+    const int declaredMultiturn = profile[10];
+    const int declaredSingleturn = profile[12] + profile[14];
+    const int multiturn = std::min(declaredMultiturn, kMaxMultiturnLength);
+    const int singleturn = std::min(declaredSingleturn, kMaxSingleturnLength);
+    link.PositionMTLength = static_cast<uint8_t>(multiturn);
     link.PositionSTLength = static_cast<uint8_t>(singleturn);
-    out.fieldLengths = EdsFieldLengths{profile[10], singleturn};
+    out.fieldLengths = EdsFieldLengths{multiturn, singleturn};
     out.statusOk = true;
     out.statusText = "Comm OK\r\n" + link.LastErrorText;
+    if (multiturn != declaredMultiturn || singleturn != declaredSingleturn) {
+        out.lengthsLimited = true;
+        out.statusText = "Comm OK\r\nEDS lengths out of range: multiturn " + Dec(static_cast<uint32_t>(declaredMultiturn)) +
+                         ", singleturn " + Dec(static_cast<uint32_t>(declaredSingleturn)) + " bits; used " +
+                         Dec(static_cast<uint32_t>(multiturn)) + " + " + Dec(static_cast<uint32_t>(singleturn));
+    }
     return out;
 }
 

@@ -8,7 +8,6 @@
 #include "biss/EncoderIdentity.h"
 #include "link/Link.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -41,7 +40,8 @@ struct EdsReadOutcome {
     bool userBanksKnown = false;                // UserBankFirst/Last were taken over
     std::optional<std::string> profileText;     // profile text or kEdsProfileNotBp3
     std::optional<EdsChecksum> profileChecksum;
-    std::optional<EdsFieldLengths> fieldLengths; // hand-over to the position page
+    std::optional<EdsFieldLengths> fieldLengths; // hand-over to the position scale
+    bool lengthsLimited = false;                // the profile declared lengths beyond the frame word
     // Status line: none when the read stopped without an error (no common
     // bank, or a profile that is not BP3).
     std::optional<bool> statusOk;
@@ -49,14 +49,12 @@ struct EdsReadOutcome {
 };
 
 // The datasheet read. profileIsBp3 tells whether the last identification
-// found the BP3 profile id in register 0x42. commonShown, when given, is
-// called with the common-part text before the profile bank is read, so the
-// page can show it at once. The field lengths the position page gets back
-// are limited there; here the singleturn length is held to 255, the largest
-// value PositionSTLength can keep. A failed transaction clears
-// EncoderConnected, so the monitor cycle identifies the encoder anew.
-EdsReadOutcome ReadEds(Link& link, EncoderIdentity& identity, bool profileIsBp3,
-                       const std::function<void(const std::string& commonText)>& commonShown = {});
+// found the BP3 profile id in register 0x42. The field lengths are limited
+// to 24 multiturn and 32 singleturn bits (what a frame word carries); a
+// datasheet declaring more still reads, with a status text naming the
+// lengths. A failed transaction clears EncoderConnected, so the monitor
+// cycle identifies the encoder anew.
+EdsReadOutcome ReadEds(Link& link, EncoderIdentity& identity, bool profileIsBp3);
 
 // The data-length report of the position page.
 std::string EdsDataLengthReport(const Link& link);

@@ -132,31 +132,6 @@ FamilyDecision DecideFamily(std::string_view partNumber)
     return d;
 }
 
-PageSet IdentifiedPages(uint16_t edsCommonBank, EncoderFamily family)
-{
-    PageSet pages;
-    if (edsCommonBank != kBankNotRead)
-        pages.set(PageIndex(Page::TabEDS));
-    auto show = [&](std::initializer_list<Page> list) {
-        for (Page p : list)
-            pages.set(static_cast<size_t>(PageIndex(p)));
-    };
-    switch (family) {
-    case EncoderFamily::Torvik:
-        show({Page::TabTorvikStatus, Page::TabTorvikConfig, Page::tabTorvikCalibration});
-        break;
-    case EncoderFamily::Quenra:
-        show({Page::tabTorvikCalibration, Page::tabQuenraConfig, Page::tabQuenraStatus});
-        break;
-    case EncoderFamily::Linear:
-        show({Page::TabTorvikStatus, Page::TabTorvikConfig});
-        break;
-    case EncoderFamily::Unidentified:
-        break;
-    }
-    return pages;
-}
-
 TorvikControlGates TorvikControlGatesFor(const TEncoderSignature& s)
 {
     const uint16_t svn = s.Zolvan_FWverSVN;
@@ -212,15 +187,8 @@ std::optional<uint8_t> ParseRegisterByte(std::string_view text)
 IdentificationOutcome ReadIdentification(Link& link, EncoderIdentity& identity)
 {
     IdentificationOutcome out;
+    link.ForgetEncoder();
     TEncoderSignature& sig = link.EncoderSignature;
-    sig.EDS_Common_bank_num = kBankNotRead;
-    link.EdsProfileBank = kBankNotRead;
-    link.UserBankFirst = kBankNotRead;
-    link.UserBankLast = kBankNotRead;
-    sig.Zolvan_Serial.clear();
-    sig.Zolvan_PartNumber.clear();
-    sig.Zolvan_SerialDecoded.clear();
-    sig.Zolvan_ExtendedSerial.clear();
     identity.DruzinaEnkoderja = EncoderFamily::Unidentified;
 
     auto fail = [&]() -> IdentificationOutcome& {
@@ -234,6 +202,7 @@ IdentificationOutcome ReadIdentification(Link& link, EncoderIdentity& identity)
     if (!link.ReadRegisters(0x40, 64))
         return fail();
     out.registers = FormatDirectRegisters(link.RxBank);
+    out.profileIsBp3 = link.RxBank[0x02] == kProfileBp3;
     sig.EDS_Common_bank_num = link.RxBank[0x01];
     sig.SCD_DataLength = link.RxBank[0x03];
 
@@ -261,7 +230,6 @@ IdentificationOutcome ReadIdentification(Link& link, EncoderIdentity& identity)
         identity.DruzinaEnkoderja = out.family.family;
         if (out.family.family == EncoderFamily::Quenra)
             identity.TipMagnetaQuenra = out.family.magnetType;
-        out.pages = IdentifiedPages(sig.EDS_Common_bank_num, out.family.family);
 
         out.serialCaption = SerialCaption(sig);
         out.compatibilityMessage = FirmwareCompatibilityMessage(out.family.family, sig);

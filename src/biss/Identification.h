@@ -1,22 +1,17 @@
 #pragma once
 // Identification of the attached encoder: the texts of the fixed register area
 // 0x40-0x7F, the manufacturer test, the part-number tables, the family, the
-// firmware checks and which pages the window shows. The Direct registers page
-// runs it on "Read"; the monitor cycle runs it for every newly attached encoder.
+// firmware checks and the capabilities the front ends show. The session runs
+// it on the user's "Read" and for every newly attached encoder.
 
-#include "app/Pages.h"
 #include "biss/EncoderIdentity.h"
 #include "link/Link.h"
 
 #include <array>
-#include <bitset>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-// A set of the window's pages, indexed by PageIndex().
-using PageSet = std::bitset<kPageCount>;
 
 constexpr uint16_t kMakerManufacturerId = 0x4B58;
 constexpr uint8_t kProfileBp3 = 0x62;
@@ -67,10 +62,6 @@ struct FamilyDecision {
 };
 FamilyDecision DecideFamily(std::string_view partNumber);
 
-// Tabs of pages 3-13 shown after identifying a maker's encoder; bits 0-2 are
-// never set here because those pages are not touched.
-PageSet IdentifiedPages(uint16_t edsCommonBank, EncoderFamily family);
-
 // Firmware-dependent controls of the Torvik pages.
 struct TorvikControlGates {
     bool writeProtect = false;       // edTC0_2E, lbl_edTC0_2E; lblTC0_2E visible
@@ -99,8 +90,8 @@ struct IdentificationOutcome {
     bool portLost = false;                      // failure at port level: discovery starts again
     std::optional<DirectRegisterTexts> registers; // registers 0x40-0x7F were read
     bool signatureRead = false;                 // the maker's identification was read
+    bool profileIsBp3 = false;                  // register 0x42 names the BP3 profile
     // When signatureRead:
-    PageSet pages;                              // tabs 3-13 to show (all others hidden)
     FamilyDecision family;
     std::string serialCaption;
     std::optional<std::string> compatibilityMessage;
@@ -108,7 +99,7 @@ struct IdentificationOutcome {
     std::string statusText;                     // "Comm OK\r\n..." or "Error\r\n..."
 };
 
-// The identification read. Updates the link state (signature, datasheet banks
-// reset, alternate firmware address) and the identity (family and constants;
-// EncoderConnected cleared on failure).
+// The identification read. Updates the link state (the previous encoder
+// forgotten, then its signature and alternate firmware address) and the
+// identity (family and constants; EncoderConnected cleared on failure).
 IdentificationOutcome ReadIdentification(Link& link, EncoderIdentity& identity);

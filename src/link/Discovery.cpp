@@ -8,74 +8,29 @@ std::unique_ptr<SerialPort> OpenSerialDevice(const std::string& path)
     return PosixSerialPort::Open(path);
 }
 
-Discovery::Discovery(Link& link, DiscoveryHost& host, PortLister lister, PortOpener opener)
-    : link_(link), host_(host), lister_(std::move(lister)), opener_(std::move(opener))
+std::string_view NextSearchingText(std::string_view shown)
 {
+    return shown == kSearchingText ? kSearchingTextDots : kSearchingText;
 }
 
-bool Discovery::Search()
+bool IsOldBoxFirmware(std::string_view version)
 {
-    host_.StopTimers();
-    // Switching the power off still goes over the port that was in use, if any.
-    host_.SelectEncoderPower(false);
-    link_.ClosePort();
+    return version.find(kOldFirmwareMarker) != std::string_view::npos;
+}
 
-    host_.ShowInterfaceText(host_.InterfaceText() == kSearchingText ? std::string(kSearchingTextDots)
-                                                                    : std::string(kSearchingText));
-    host_.ShowPort("");
-
-    std::vector<std::string> candidates = SortCandidates(lister_ ? lister_() : std::vector<std::string>{});
-    host_.ShowPort("");
-    for (const std::string& candidate : candidates) {
-        std::string version;
-        if (std::unique_ptr<SerialPort> port = Probe(candidate, version)) {
-            Connect(std::move(port), candidate, version);
-            host_.SearchDone();
-            return true;
-        }
+std::optional<FoundBox> ProbeForBox(const std::vector<std::string>& ports, const PortOpener& opener,
+                                    const std::function<void(const std::string&)>& probing)
+{
+    for (const std::string& candidate : SortCandidates(ports)) {
+        if (probing)
+            probing(candidate);
+        std::unique_ptr<SerialPort> port = opener ? opener(candidate) : nullptr;
+        if (!port)
+            continue;
+        std::string reply;
+        if (SerialTransact(port.get(), "v", 0, reply) == kSerialOk && StartsWith(TrimControl(reply), kBoxModel))
+            return FoundBox{std::move(port), candidate, reply};
+        // Leaving the scope closes the device.
     }
-    host_.SetShrunk(true);
-    host_.RetrySearchLater();
-    host_.SearchDone();
-    return false;
-}
-
-std::unique_ptr<SerialPort> Discovery::Probe(const std::string& candidate, std::string& version)
-{
-    host_.ShowPort(candidate);
-    std::unique_ptr<SerialPort> port = opener_ ? opener_(candidate) : nullptr;
-    if (!port)
-        return nullptr;
-    host_.ProcessEventsOnce();
-    std::string reply;
-    if (SerialTransact(port.get(), "v", 0, reply) == kSerialOk && StartsWith(TrimControl(reply), kBoxModel)) {
-        version = reply;
-        return port;
-    }
-    return nullptr; // closes the device
-}
-
-void Discovery::Connect(std::unique_ptr<SerialPort> port, const std::string& candidate, const std::string& version)
-{
-    link_.ComHandle = std::move(port);
-    host_.ShowPort(candidate);
-    host_.ShowInterfaceText(version);
-
-    if (host_.InterfaceText().find(kOldFirmwareMarker) != std::string::npos)
-        host_.Warn(std::string(kOldFirmwareWarning));
-    host_.SelectEncoderPower(true);
-
-    // Nothing read from the previous encoder stays valid.
-    link_.EncoderSignature.EDS_Common_bank_num = kBankNotRead;
-    link_.EncoderSignature.SCD_DataLength = 0;
-    link_.EdsProfileBank = kBankNotRead;
-    link_.UserBankFirst = kBankNotRead;
-    link_.UserBankLast = kBankNotRead;
-    link_.EdsDataLength = 0;
-    host_.ForgetEncoder();
-
-    host_.ShowConnectedPages();
-    host_.ResetWorkingValues();
-    host_.SetShrunk(false);
-    host_.StartMonitor();
+    return std::nullopt;
 }

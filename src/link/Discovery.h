@@ -1,14 +1,14 @@
 #pragma once
-// The search for the interface box: one tick of the connection timer lists
-// the candidate ports, asks each for its version and keeps the first that
-// answers with the box's model string. On success the encoder is powered on,
-// everything known about the previous encoder is forgotten and the monitor
-// cycle takes over; otherwise the search repeats on the next tick.
+// The search for the interface box: the candidate ports are asked for their
+// version in text order, and the first that answers with the box's model
+// string is kept. What happens around a search (power, timers, forgetting
+// the previous encoder) is the session's.
 
-#include "link/Link.h"
+#include "link/SerialPort.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,52 +28,21 @@ inline constexpr std::string_view kOldFirmwareMarker = "0.02";
 inline constexpr std::string_view kOldFirmwareWarning =
     "Old interface version with faulty behaviour! Please return to Zolvan for reprogramming.";
 
-// What a search needs from the window around it.
-class DiscoveryHost {
-public:
-    virtual ~DiscoveryHost() = default;
-    // Connection timer and monitor timer off.
-    virtual void StopTimers() = 0;
-    // Connection timer on: the next search follows one interval later.
-    virtual void RetrySearchLater() = 0;
-    // Connection timer off, monitor timer on.
-    virtual void StartMonitor() = 0;
-    // Selects ON or OFF in the encoder-power selector. Its handler sends the
-    // power command over the open port when the selection changes.
-    virtual void SelectEncoderPower(bool on) = 0;
-    virtual std::string InterfaceText() const = 0;
-    virtual void ShowInterfaceText(const std::string& text) = 0;
-    virtual void ShowPort(const std::string& port) = 0;
-    // Lets the window handle pending events once (so the labels repaint).
-    virtual void ProcessEventsOnce() = 0;
-    // Modal warning; returns when the user has closed it.
-    virtual void Warn(const std::string& text) = 0;
-    // The window no longer counts an encoder as connected.
-    virtual void ForgetEncoder() = 0;
-    // Hides the pages from "EDS" on and makes "Direct registers" the active page.
-    virtual void ShowConnectedPages() = 0;
-    // Puts the working values that describe the attached encoder (clock, code
-    // length, resolution, counters of the pages) back to their start values.
-    virtual void ResetWorkingValues() = 0;
-    // Shrinks the window to its banner, or restores the full height.
-    virtual void SetShrunk(bool shrunk) = 0;
-    // Flips the activity lamp and puts the mouse cursor back to the default.
-    virtual void SearchDone() = 0;
+// The version label's text at the start of a search, given what it shows:
+// consecutive searches alternate between the two searching texts.
+std::string_view NextSearchingText(std::string_view shown);
+
+// A box whose version reply carries the old-firmware marker behaves badly.
+bool IsOldBoxFirmware(std::string_view version);
+
+struct FoundBox {
+    std::unique_ptr<SerialPort> port;
+    std::string path;
+    std::string version; // the whole reply, as received
 };
 
-class Discovery {
-public:
-    Discovery(Link& link, DiscoveryHost& host, PortLister lister, PortOpener opener);
-
-    // One search. True when a box was found and the monitor has taken over.
-    bool Search();
-
-private:
-    std::unique_ptr<SerialPort> Probe(const std::string& candidate, std::string& version);
-    void Connect(std::unique_ptr<SerialPort> port, const std::string& candidate, const std::string& version);
-
-    Link& link_;
-    DiscoveryHost& host_;
-    PortLister lister_;
-    PortOpener opener_;
-};
+// Asks each candidate (sorted by case-insensitive text, each once) for its
+// version; probing is told of each candidate before it is opened. Ports that
+// cannot be opened, stay silent or answer anything else are closed again.
+std::optional<FoundBox> ProbeForBox(const std::vector<std::string>& ports, const PortOpener& opener,
+                                    const std::function<void(const std::string& candidate)>& probing = {});

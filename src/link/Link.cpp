@@ -42,6 +42,18 @@ std::string PadNumber(unsigned value, int width)
     return text;
 }
 
+void Link::ForgetEncoder()
+{
+    EncoderSignature = TEncoderSignature{};
+    AltFwVersionAddress = false;
+    EdsProfileBank = kBankNotRead;
+    UserBankFirst = kBankNotRead;
+    UserBankLast = kBankNotRead;
+    EdsDataLength = 0;
+    EdsCommonChecksumOk = false;
+    EdsProfileChecksumOk = false;
+}
+
 int Link::Transact(std::string_view command, std::string& reply)
 {
     return SerialTransact(ComHandle.get(), command, 0, reply);

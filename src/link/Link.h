@@ -61,6 +61,11 @@ public:
     // Closes the port; the handle becomes invalid.
     void ClosePort() { ComHandle.reset(); }
 
+    // Forgets everything read from the attached encoder: its signature, the
+    // firmware's version-word address and the values taken from its
+    // datasheet. The position field lengths stay: they are the display's.
+    void ForgetEncoder();
+
     // One command and its reply over the open port (expected count 0).
     int Transact(std::string_view command, std::string& reply);
 

@@ -99,7 +99,7 @@ void DecodePositionReply(TEncoderPosition& position, uint8_t mtLength, uint8_t s
     position.WarnBit = !nW;
     position.MTST_value = static_cast<int64_t>(bits);
     if (m > 0)
-        position.MT_value = static_cast<int16_t>(static_cast<uint16_t>((bits >> s) & 0xFFFF));
+        position.MT_value = static_cast<int16_t>(static_cast<uint16_t>((s >= 64 ? 0 : bits >> s) & 0xFFFF));
     position.ST_value = static_cast<uint32_t>(LowBits(bits, s));
 }
 

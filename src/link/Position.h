@@ -11,6 +11,12 @@ constexpr int kPosReplyBadLength = 99;
 // A monitor tick that has not completed.
 constexpr int kCycleIncomplete = 999;
 
+// The field lengths the tool decodes: together they fill at most the 56 bits
+// a frame word leaves for position data.
+constexpr int kMaxMultiturnLength = 24;
+constexpr int kMaxSingleturnLength = 32;
+static_assert(kMaxMultiturnLength + kMaxSingleturnLength <= 56);
+
 struct TEncoderPosition {
     std::string RxData;     // the reply; after the length check trimmed and upper case
     std::string RxBinDebug; // the 64-bit frame word as "0"/"1", most significant bit first

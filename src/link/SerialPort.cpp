@@ -9,8 +9,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-uint32_t SerialTimeoutMs = 400;
-
 std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::string& path, std::string* error)
 {
     auto fail = [&](int fd, const char* what) -> std::unique_ptr<PosixSerialPort> {
@@ -124,7 +122,7 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
         return -err;
     reply.clear();
     const auto start = Clock::now();
-    const auto limit = std::chrono::milliseconds(SerialTimeoutMs);
+    const auto limit = std::chrono::milliseconds(handle->ReplyTimeoutMs());
     auto complete = [&] {
         return expected == 0 ? reply.find('\r') != std::string::npos : reply.size() >= expected;
     };

@@ -24,6 +24,14 @@ public:
     // Discards what is waiting on the receive side.
     virtual bool PurgeInput() = 0;
     virtual const std::string& Path() const = 0;
+
+    // Milliseconds a transaction on this port may wait for its reply.
+    static constexpr uint32_t kDefaultReplyTimeoutMs = 400;
+    uint32_t ReplyTimeoutMs() const { return replyTimeoutMs_; }
+    void SetReplyTimeoutMs(uint32_t ms) { replyTimeoutMs_ = ms; }
+
+private:
+    uint32_t replyTimeoutMs_ = kDefaultReplyTimeoutMs;
 };
 
 class PosixSerialPort final : public SerialPort {
@@ -49,16 +57,14 @@ private:
     std::string path_;
 };
 
-// Milliseconds a transaction may wait for its reply.
-extern uint32_t SerialTimeoutMs;
-
 // Transport results.
 constexpr int kSerialOk = 0;
 constexpr int kSerialTimeout = -1;
 constexpr int kSerialNoPort = -3;
 
 // Sends command as it stands and collects the reply until it holds a CR
-// (expected == 0) or at least expected bytes. Returns 0, -1 on time-out (the
+// (expected == 0) or at least expected bytes, waiting at most the port's
+// reply time limit. Returns 0, -1 on time-out (the
 // partial reply is kept), -3 for a null handle (reply untouched), or the
 // negated OS error when the write fails or the device goes away while waiting.
 // Waits in poll(), never spinning; the elapsed time is taken from a monotonic clock.

@@ -1,8 +1,8 @@
 #include "monitor/MonitorCycle.h"
 
-#include "biss/Identification.h"
 #include "util/Text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -10,73 +10,97 @@ constexpr char kDisconnectedLog[] = "Timeout error";
 constexpr char kMasterCommOk[] = "     BiSS master comm OK";
 } // namespace
 
-void MonitorCycle::Tick()
+void TickReport::Clear()
 {
-    host_.SetLoopTimerActive(false);
+    probed = false;
+    probedEdsBank.clear();
+    identified = false;
+    interfaceReplies = 0;
+    positionRead = false;
+    disconnected = false;
+    positionDecoded = false;
+    logLines.clear();
+    ending = Ending::Ok;
+    portLost = false;
+    received.clear();
+    singleturnError.clear();
+}
+
+void MonitorCycle::AddStep(TickStep* step)
+{
+    if (step && std::find(steps_.begin(), steps_.end(), step) == steps_.end())
+        steps_.push_back(step);
+}
+
+void MonitorCycle::RemoveStep(TickStep* step)
+{
+    steps_.erase(std::remove(steps_.begin(), steps_.end(), step), steps_.end());
+}
+
+const TickReport& MonitorCycle::Tick()
+{
+    report_.Clear();
     TEncoderPosition& pos = link_.EncoderPosition;
     pos.ErrComm = kCycleIncomplete;
-    plainReply_.clear();
 
-    if (!identity_.EncoderConnected && !Probe()) {
-        ErrorEnding();
-        return;
-    }
-    if (host_.ActivePage() == Page::TabSettings && !InterfaceReadout()) {
-        ErrorEnding();
-        return;
-    }
+    if (!identity_.EncoderConnected && !Probe())
+        return ErrorEnding();
+    if (interfaceReadout_ && !InterfaceReadout())
+        return ErrorEnding();
 
     link_.ReadPosition();
-    if (pos.ErrComm != 0) {
-        ErrorEnding();
-        return;
-    }
-    host_.ShowRawPosition(pos.RxData);
+    if (pos.ErrComm != 0)
+        return ErrorEnding();
+    report_.positionRead = true;
 
     if (pos.ErrTimeout) {
         identity_.EncoderConnected = false;
-        host_.ShowEncoderDisconnected();
-        if (host_.PositionLogOn() && !host_.PowerCyclingOn())
-            host_.AddLogLine(kDisconnectedLog);
-        host_.SetLoopTimerActive(true);
+        report_.disconnected = true;
+        if (positionLog_ && !powerCycling_)
+            report_.logLines.emplace_back(kDisconnectedLog);
     } else {
-        ComputePositionDisplay(pos, host_.Scale(), remembered_, host_.PositionLogOn(), host_.UnitName(), texts_);
-        host_.ShowPosition(pos, texts_);
+        ComputePositionDisplay(pos, units_.Scale(), remembered_, positionLog_, units_.Unit(), texts_);
+        report_.positionDecoded = true;
         if (!texts_.logLine.empty())
-            host_.AddLogLine(texts_.logLine);
+            report_.logLines.push_back(texts_.logLine);
     }
 
-    if (!host_.RunPageReads()) {
-        ErrorEnding();
-        return;
-    }
+    if (!RunSteps(TickStep::Phase::PageRead))
+        return ErrorEnding();
     if (!pos.ErrBit && !pos.ErrCRC && !pos.ErrTimeout && pos.ErrComm == 0) {
         remembered_.mt = pos.MT_value;
         remembered_.st = pos.ST_value;
     }
-    if (!host_.RunRecordingRows()) {
-        ErrorEnding();
-        return;
-    }
-    Ending();
+    if (!RunSteps(TickStep::Phase::Recording))
+        return ErrorEnding();
+    return Ending();
+}
+
+bool MonitorCycle::RunSteps(TickStep::Phase phase)
+{
+    for (TickStep* step : steps_)
+        if (step->StepPhase() == phase && step->Active() && !step->Run(link_))
+            return false;
+    return true;
 }
 
 bool MonitorCycle::Probe()
 {
+    report_.probed = true;
     if (link_.ReadRegisters(0x40, 2)) {
         char text[8];
         std::snprintf(text, sizeof text, "0x%02X", link_.RxBank[1]);
-        host_.ShowProbedEdsBank(text);
+        report_.probedEdsBank = text;
         if (link_.RxBank[1] != 0) {
-            host_.WaitWithMessages(kProbeSettleMs);
-            host_.IdentifyEncoder();
-            host_.ReadDatasheet();
+            services_.Wait(kProbeSettleMs);
+            services_.IdentifyNewEncoder();
             // Both reads report their own failures; the encoder answered the probe.
             identity_.EncoderConnected = true;
+            report_.identified = true;
             return true;
         }
     }
-    host_.WaitWithMessages(kProbeRetryMs);
+    services_.Wait(kProbeRetryMs);
     SerialPurge(link_.Port());
     return false;
 }
@@ -86,18 +110,19 @@ bool MonitorCycle::InterfaceReadout()
     TEncoderPosition& pos = link_.EncoderPosition;
     for (size_t i = 0; i < kInterfaceCommands.size(); ++i) {
         // A command that never reached the box received nothing.
-        plainReply_.clear();
-        pos.ErrComm = SerialTransact(link_.Port(), kInterfaceCommands[i], 0, plainReply_);
+        report_.received.clear();
+        pos.ErrComm = SerialTransact(link_.Port(), kInterfaceCommands[i], 0, report_.received);
         if (pos.ErrComm != 0)
             return false;
+        std::string& text = report_.interfaceTexts[i];
         if (i == 1) {
-            interfaceText_ = TrimControl(plainReply_);
-            if (StartsWith(interfaceText_, "84:20"))
-                interfaceText_ += kMasterCommOk;
-            host_.ShowInterfaceReply(i, interfaceText_);
+            text = TrimControl(report_.received);
+            if (StartsWith(text, "84:20"))
+                text += kMasterCommOk;
         } else {
-            host_.ShowInterfaceReply(i, plainReply_);
+            text = report_.received;
         }
+        report_.interfaceReplies = i + 1;
     }
     return true;
 }
@@ -108,31 +133,28 @@ void MonitorCycle::RememberCurrentPosition()
     remembered_.st = link_.EncoderPosition.ST_value;
 }
 
-void MonitorCycle::Ending()
+const TickReport& MonitorCycle::Ending()
 {
     const int32_t result = link_.EncoderPosition.ErrComm;
     if (result == kCycleIncomplete) {
-        host_.SetLoopTimerActive(true);
-        return;
+        report_.ending = TickReport::Ending::Incomplete;
+        return report_;
     }
-    if (result != 0) {
-        ErrorEnding();
-        return;
-    }
-    host_.SetLoopTimerActive(true);
+    if (result != 0)
+        return ErrorEnding();
     if (++cycleCounter_ > kHoldTicks) {
         cycleCounter_ = 0;
         encoderStatusDelay_ = 0;
     }
-    host_.TickSucceeded();
+    report_.ending = TickReport::Ending::Ok;
+    return report_;
 }
 
-void MonitorCycle::ErrorEnding()
+const TickReport& MonitorCycle::ErrorEnding()
 {
-    host_.TickFailed(plainReply_, "Error: " + plainReply_ + link_.LastErrorText);
+    report_.ending = TickReport::Ending::Error;
+    report_.singleturnError = "Error: " + report_.received + link_.LastErrorText;
     identity_.EncoderConnected = false;
-    if (link_.EncoderPosition.ErrComm < -1)
-        host_.StartDiscovery();
-    else
-        host_.SetLoopTimerActive(true);
+    report_.portLost = link_.EncoderPosition.ErrComm < -1;
+    return report_;
 }

@@ -1,11 +1,11 @@
 #pragma once
-// The monitor cycle: one tick of the loop timer makes sure an encoder is
-// attached and identified, reads the box's replies on the Interface Settings
-// page, reads and shows one position word, runs the reads of the page shown,
-// and reports the outcome on the status line. Ticks never overlap: the tick
-// switches its timer off at the start and re-arms it at the end.
+// The monitor cycle: one tick makes sure an encoder is attached and
+// identified, reads the box's replies for the Interface Settings read-out
+// when it is wanted, reads and decodes one position word, runs the reads of
+// the steps that are active (page read-outs, recording rows), and says how
+// the tick ended. It never touches a window: the report tells the front end
+// what to show.
 
-#include "app/Pages.h"
 #include "biss/EncoderIdentity.h"
 #include "link/Link.h"
 #include "monitor/PositionDisplay.h"
@@ -13,51 +13,51 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-// What the window does for the cycle.
-class MonitorHost {
+// A read that runs inside the tick: a page's read-out while it is shown, or a
+// recording row while a recording runs.
+class TickStep {
 public:
-    virtual ~MonitorHost() = default;
+    enum class Phase { PageRead, Recording };
+    virtual ~TickStep() = default;
+    virtual Phase StepPhase() const { return Phase::PageRead; }
+    virtual bool Active() const = 0;
+    // False ends the tick with the error ending.
+    virtual bool Run(Link& link) = 0;
+};
 
-    virtual void SetLoopTimerActive(bool on) = 0;
-    // Starts the interface search again (the port is lost).
-    virtual void StartDiscovery() = 0;
-    // Processes window events until ms have passed.
-    virtual void WaitWithMessages(int ms) = 0;
-    // The identification read and the datasheet read of a newly attached encoder.
-    virtual void IdentifyEncoder() = 0;
-    virtual void ReadDatasheet() = 0;
-    virtual Page ActivePage() const = 0;
+// What the cycle needs from the session around it.
+class TickServices {
+public:
+    virtual ~TickServices() = default;
+    // Waits ms milliseconds; the front end keeps serving its events meanwhile.
+    virtual void Wait(int ms) = 0;
+    // Identifies a newly attached encoder and reads its datasheet; both
+    // report their own outcomes.
+    virtual void IdentifyNewEncoder() = 0;
+};
 
-    // pnl0x40 during the probe: the EDS bank register.
-    virtual void ShowProbedEdsBank(const std::string& text) = 0;
-    // One reply of the Interface Settings read-out (index in command order).
-    virtual void ShowInterfaceReply(size_t index, const std::string& text) = 0;
-    // lblPosRX.
-    virtual void ShowRawPosition(const std::string& reply) = 0;
-    // The box answered "TIMEOUT": position labels and lamps.
-    virtual void ShowEncoderDisconnected() = 0;
-    virtual void ShowPosition(const TEncoderPosition& position, const PositionTexts& texts) = 0;
-    // The scale and unit name the display works with.
-    virtual const PositionScale& Scale() const = 0;
-    virtual std::string UnitName() const = 0;
+// What one tick did, for the front end to show. Reused from tick to tick.
+struct TickReport {
+    // Incomplete: nothing to show, the cycle simply goes on.
+    enum class Ending { Ok, Error, Incomplete };
 
-    virtual bool PositionLogOn() const = 0;
-    virtual bool PowerCyclingOn() const = 0;
-    virtual void AddLogLine(const std::string& line) = 0;
+    bool probed = false;             // the encoder was probed: registers 0x40-0x41
+    std::string probedEdsBank;       // "0x02": the EDS bank register, when the probe read it
+    bool identified = false;         // a new encoder was identified in this tick
+    size_t interfaceReplies = 0;     // replies of the Interface Settings read-out received
+    std::array<std::string, 9> interfaceTexts; // in the order of MonitorCycle::kInterfaceCommands
+    bool positionRead = false;       // a reply to "4" arrived (the link's EncoderPosition.RxData)
+    bool disconnected = false;       // the box answered "TIMEOUT": the encoder is gone
+    bool positionDecoded = false;    // the cycle's LastTexts() hold this tick's position
+    std::vector<std::string> logLines; // lines for the position log
+    Ending ending = Ending::Ok;
+    bool portLost = false;           // a transport failure below -1: search for the box again
+    std::string received;            // the text received for the last plain command of the tick
+    std::string singleturnError;     // the singleturn label's text after a failed tick
 
-    // Reads of the page shown (status pages, calibration, debug). False ends
-    // the tick with the error ending.
-    virtual bool RunPageReads() { return true; }
-    // Recording rows of an active recording. False ends the tick with the error ending.
-    virtual bool RunRecordingRows() { return true; }
-
-    // Status line and activity lamp of a successful tick.
-    virtual void TickSucceeded() = 0;
-    // A failed tick: received is the text received for the last plain command
-    // of the tick (empty when none was sent); the status line shows "Error\r\n",
-    // received and the link's error text; singleturnText goes to lblPosST.
-    virtual void TickFailed(const std::string& received, const std::string& singleturnText) = 0;
+    void Clear();
 };
 
 class MonitorCycle {
@@ -68,13 +68,25 @@ public:
     static constexpr int kProbeRetryMs = 150;
     static constexpr uint32_t kHoldTicks = 20;
 
-    MonitorCycle(Link& link, EncoderIdentity& identity, MonitorHost& host)
-        : link_(link), identity_(identity), host_(host)
+    MonitorCycle(Link& link, EncoderIdentity& identity, PositionUnits& units, TickServices& services)
+        : link_(link), identity_(identity), units_(units), services_(services)
     {
     }
 
-    // LoopTimerTimer.
-    void Tick();
+    // One tick (LoopTimerTimer without the timer).
+    const TickReport& Tick();
+    const TickReport& LastReport() const { return report_; }
+
+    // The Interface Settings read-out runs while its page is shown.
+    void SetInterfaceReadout(bool on) { interfaceReadout_ = on; }
+    // The position log: jumps and errors become log lines.
+    void SetPositionLog(bool on) { positionLog_ = on; }
+    bool PositionLog() const { return positionLog_; }
+    // While the power-cycling test runs, a disconnected encoder is expected and not logged.
+    void SetPowerCycling(bool on) { powerCycling_ = on; }
+
+    void AddStep(TickStep* step);
+    void RemoveStep(TickStep* step);
 
     // Switching the position log on or off takes the current word as the
     // reference, so the first tick after it reports no jump.
@@ -84,25 +96,30 @@ public:
     // Quenra status bits accumulated over the hold window.
     uint16_t& EncoderStatusDelay() { return encoderStatusDelay_; }
     const RememberedPosition& Remembered() const { return remembered_; }
-    // The error text of the last position display, for recording rows.
+    // The texts of the last position display, for the position page and recording rows.
     const PositionTexts& LastTexts() const { return texts_; }
     // The text received for the last plain command of this tick (for steps
-    // of later pages that send plain commands).
-    std::string& PlainReply() { return plainReply_; }
+    // that send plain commands).
+    std::string& PlainReply() { return report_.received; }
 
 private:
     bool Probe();
     bool InterfaceReadout();
-    void ErrorEnding();
-    void Ending();
+    bool RunSteps(TickStep::Phase phase);
+    const TickReport& ErrorEnding();
+    const TickReport& Ending();
 
     Link& link_;
     EncoderIdentity& identity_;
-    MonitorHost& host_;
+    PositionUnits& units_;
+    TickServices& services_;
+    bool interfaceReadout_ = false;
+    bool positionLog_ = false;
+    bool powerCycling_ = false;
+    std::vector<TickStep*> steps_;
     uint32_t cycleCounter_ = 0;
     uint16_t encoderStatusDelay_ = 0;
     RememberedPosition remembered_;
     PositionTexts texts_;
-    std::string plainReply_;
-    std::string interfaceText_;
+    TickReport report_;
 };

@@ -25,7 +25,26 @@ float UnitResolution(long long nominator, long long denominator)
 
 void PositionUnits::ScaleChanged(long long nominator, long long denominator)
 {
+    nominator_ = nominator;
+    denominator_ = denominator;
     scale_.resolution = UnitResolution(nominator, denominator);
+}
+
+void PositionUnits::SetFamilyScale(long long nominator, long long denominator, std::string unit, EncoderFamily family)
+{
+    if (family != EncoderFamily::Linear)
+        denominator = std::clamp<long long>(scale_.stMaxCount, PositionLimits::kDenominatorMin,
+                                            PositionLimits::kDenominatorMax);
+    unit_ = std::move(unit);
+    ScaleChanged(nominator, denominator);
+}
+
+void PositionUnits::SetFieldLengths(int multiturn, int singleturn, EncoderFamily family)
+{
+    MultiturnLengthChanged(std::clamp(multiturn, 0, PositionLimits::kMultiturnLengthMax));
+    if (std::optional<long long> denominator =
+            SingleturnLengthChanged(std::clamp(singleturn, 0, PositionLimits::kSingleturnLengthMax), family))
+        ScaleChanged(nominator_, *denominator);
 }
 
 void PositionUnits::MultiturnLengthChanged(int length)

@@ -13,8 +13,8 @@
 
 // Ranges of the position page's spin edits.
 namespace PositionLimits {
-constexpr int kMultiturnLengthMax = 24;
-constexpr int kSingleturnLengthMax = 32;
+constexpr int kMultiturnLengthMax = kMaxMultiturnLength;
+constexpr int kSingleturnLengthMax = kMaxSingleturnLength;
 constexpr long long kNominatorMin = -10000000;
 constexpr long long kNominatorMax = 10000000;
 constexpr long long kDenominatorMin = 1;
@@ -41,18 +41,27 @@ struct PositionScale {
     float resolution = 1.0f; // EncoderResolution: user units per count
 };
 
-// The unit scale handlers of the position page, without the window. They
-// keep the field lengths of the link and the scale in step.
+// The position scale: field lengths, nominator / denominator and the unit
+// name. The position page's handlers and the session's identification and
+// datasheet steps change it; the monitor cycle reads it. The field lengths
+// are the link's, so decoding and display stay in step.
 class PositionUnits {
 public:
     PositionUnits(uint8_t& mtLength, uint8_t& stLength) : mtLength_(mtLength), stLength_(stLength) {}
 
     const PositionScale& Scale() const { return scale_; }
+    long long Nominator() const { return nominator_; }
+    long long Denominator() const { return denominator_; }
+    const std::string& Unit() const { return unit_; }
+    int MultiturnLength() const { return mtLength_; }
+    int SingleturnLength() const { return stLength_; }
+
     // After discovery of an interface box.
     void ResetResolution() { scale_.resolution = 1.0f; }
 
     // Nominator or denominator changed.
     void ScaleChanged(long long nominator, long long denominator);
+    void SetUnit(std::string unit) { unit_ = std::move(unit); }
     // Multiturn length changed.
     void MultiturnLengthChanged(int length);
     // Singleturn length changed. For rotary families one count is a fraction
@@ -60,10 +69,21 @@ public:
     // its range), after which the scale handler runs. None for linear encoders.
     std::optional<long long> SingleturnLengthChanged(int length, EncoderFamily family);
 
+    // The identification's family scale. A rotary family's denominator is
+    // the count range of the singleturn length, as the datasheet read sets it.
+    void SetFamilyScale(long long nominator, long long denominator, std::string unit, EncoderFamily family);
+    // The datasheet's field lengths, limited to what the page's fields take
+    // (so multiturn + singleturn is at most 56 bits), then the scale follows
+    // as for lengths typed by the user.
+    void SetFieldLengths(int multiturn, int singleturn, EncoderFamily family);
+
 private:
     uint8_t& mtLength_;
     uint8_t& stLength_;
     PositionScale scale_;
+    long long nominator_ = 360;
+    long long denominator_ = 1;
+    std::string unit_ = "deg";
 };
 
 // Position remembered at the end of the last clean tick: the reference of the

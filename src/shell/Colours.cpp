@@ -1,4 +1,4 @@
-#include "app/Colours.h"
+#include "shell/Colours.h"
 
 #include <QPalette>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #pragma once
 // Coloured panels and labels: lamps, the status line, the banner.
 
-#include "app/StatusLine.h"
+#include "shell/StatusLine.h"
 
 #include <QColor>
 

@@ -1,4 +1,4 @@
-#include "app/Logo.h"
+#include "shell/Logo.h"
 
 #include <QMouseEvent>
 #include <QPainter>

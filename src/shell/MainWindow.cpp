@@ -1,14 +1,12 @@
-#include "app/MainWindow.h"
+#include "shell/MainWindow.h"
 
-#include "app/Colours.h"
-#include "app/Logo.h"
-#include "app/PageControl.h"
-#include "app/QtDialogs.h"
-#include "app/QtStatusView.h"
-#include "app/WaitWithMessages.h"
-#include "app/WidgetFactory.h"
-#include "link/InterfaceSettingsPage.h"
-#include "link/PortList.h"
+#include "shell/Colours.h"
+#include "shell/Logo.h"
+#include "shell/PageControl.h"
+#include "shell/QtDialogs.h"
+#include "shell/QtStatusView.h"
+#include "shell/WaitWithMessages.h"
+#include "shell/WidgetFactory.h"
 #include "util/Text.h"
 
 #include <QApplication>
@@ -42,6 +40,32 @@ QFont PointFont(const QFont& base, int points, bool bold = false)
 }
 } // namespace
 
+// A session timer on a QTimer of the window.
+class QtSessionTimer final : public SessionTimer {
+public:
+    explicit QtSessionTimer(QTimer* timer) : timer_(timer) {}
+    void Start() override
+    {
+        if (!timer_->isActive())
+            timer_->start();
+    }
+    void Stop() override { timer_->stop(); }
+    bool Active() const override { return timer_->isActive(); }
+    void SetInterval(int ms) override { timer_->setInterval(ms); }
+    int Interval() const override { return timer_->interval(); }
+
+private:
+    QTimer* timer_;
+};
+
+namespace {
+// Waiting inside a session step serves the window's events.
+class WindowClock final : public SessionClock {
+public:
+    void Wait(int ms) override { ::WaitWithMessages(ms); }
+};
+} // namespace
+
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
@@ -54,13 +78,6 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     font.setPointSize(8);
     setFont(font);
 
-    BuildBanner();
-    statusView_ = std::make_unique<QtStatusView>(lblStatus_, pnlComm_);
-    statusLine_ = std::make_unique<StatusLine>(link_, identity_, *statusView_);
-    BuildPositionStrip();
-    BuildPages();
-    BuildRightColumn();
-
     initTimer_ = new QTimer(this);
     initTimer_->setObjectName("initTimer");
     initTimer_->setInterval(250);
@@ -69,12 +86,30 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     loopTimer_->setInterval(50);
     // The monitor interval goes down to 1 ms; a coarse timer would stretch it.
     loopTimer_->setTimerType(Qt::PreciseTimer);
+    searchTimer_ = std::make_unique<QtSessionTimer>(initTimer_);
+    monitorTimer_ = std::make_unique<QtSessionTimer>(loopTimer_);
+    clock_ = std::make_unique<WindowClock>();
+
+    SessionEnvironment environment;
+    environment.portLister = std::move(options.portLister);
+    environment.portOpener = std::move(options.portOpener);
+    environment.searchTimer = searchTimer_.get();
+    environment.monitorTimer = monitorTimer_.get();
+    environment.clock = clock_.get();
+    session_ = std::make_unique<Session>(std::move(environment));
+
+    BuildBanner();
+    statusView_ = std::make_unique<QtStatusView>(lblStatus_, pnlComm_);
+    statusLine_ = std::make_unique<StatusLine>(*statusView_);
+    // The frame is told first: the status line, then what the frame shows.
+    session_->AddObserver(statusLine_.get());
+    session_->AddObserver(static_cast<SessionObserver*>(this));
+    BuildPositionStrip();
+    BuildRightColumn();
+    BuildPages(options.pages);
+
     connect(initTimer_, &QTimer::timeout, this, [this] { initTimerTimer(); });
     connect(loopTimer_, &QTimer::timeout, this, &MainWindow::LoopTimerTimer);
-
-    PortLister lister = options.portLister ? std::move(options.portLister) : PortLister([] { return ListUsbSerialPorts(); });
-    PortOpener opener = options.portOpener ? std::move(options.portOpener) : PortOpener(OpenSerialDevice);
-    discovery_ = std::make_unique<Discovery>(link_, static_cast<DiscoveryHost&>(*this), std::move(lister), std::move(opener));
 
     // Start-up: shrunk to the banner and narrow to the pages until a box is found.
     shrunk_ = true;
@@ -97,6 +132,15 @@ MainWindow::~MainWindow()
     qApp->removeEventFilter(this);
     initTimer_->stop();
     loopTimer_->stop();
+    // Pages observe the session: they go before it does, and without the
+    // page switches that removing their tabs would report.
+    disconnect(pageControl_, nullptr, this, nullptr);
+    contents_.fill(nullptr);
+    for (QWidget* page : pages_)
+        delete page;
+    pages_.fill(nullptr);
+    session_->RemoveObserver(static_cast<SessionObserver*>(this));
+    session_->RemoveObserver(statusLine_.get());
 }
 
 void MainWindow::BuildBanner()
@@ -109,7 +153,7 @@ void MainWindow::BuildBanner()
     image1_->setPixmap(MakeLogo(126, 31));
     image1_->setCursor(Qt::PointingHandCursor);
     image1_->setToolTip("Click to restart the position read-out");
-    connect(image1_, &LogoLabel::clicked, this, &MainWindow::Image1Click);
+    connect(image1_, &LogoLabel::clicked, this, [this] { session_->RestartMonitor(); });
 
     gInterfaceInfo_ = Make<QGroupBox>(this, "gInterfaceInfo", QRect(8, 6, 270, 59));
     gInterfaceInfo_->setTitle("Interface info");
@@ -141,7 +185,7 @@ void MainWindow::BuildPositionStrip()
     pnl1_ = Make<QFrame>(this, "pnl1", QRect(8, 95, 407, 49));
     pnl1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
     pnl1_->setToolTip("Encoder Singleturn position");
-    auto* lblPosUnit = MakeLabel(pnl1_, "lblPosUnit", "Position in units", QRect(4, 4, 330, 41));
+    auto* lblPosUnit = strip_.lblPosUnit = MakeLabel(pnl1_, "lblPosUnit", "Position in units", QRect(4, 4, 330, 41));
     lblPosUnit->setFont(PointFont(font(), 14, true));
     lblPosUnit->setAlignment(Qt::AlignCenter);
     QPalette navy = lblPosUnit->palette();
@@ -153,9 +197,11 @@ void MainWindow::BuildPositionStrip()
     auto* pnlEncErr = MakeLabel(pnl1_, "pnlEncErr", "error", QRect(340, 26, 62, 19));
     pnlEncErr->setAlignment(Qt::AlignCenter);
     SetPanelColour(pnlEncErr, kColourError);
+    strip_.pnlEncWarn = pnlEncWarn;
+    strip_.pnlEncErr = pnlEncErr;
 }
 
-void MainWindow::BuildPages()
+void MainWindow::BuildPages(const std::vector<PageEntry>& entries)
 {
     pageControl_ = Make<PageControl>(this, "Page", QRect(kPageLeft, kPageTop, kPageWidth, kPageHeight));
     for (const PageInfo& info : kPages) {
@@ -166,35 +212,28 @@ void MainWindow::BuildPages()
         pages_[static_cast<size_t>(PageIndex(info.page))] = page;
         pageControl_->addTab(page, QString::fromLatin1(info.caption.data(), static_cast<qsizetype>(info.caption.size())));
     }
-
-    settingsPage_ = new InterfaceSettingsPage(link_, [this] { Status().FlipActivity(); });
-    InstallPage(Page::TabSettings, settingsPage_);
-    BuildTestPage();
+    for (const PageEntry& entry : entries) {
+        const size_t index = static_cast<size_t>(PageIndex(entry.id));
+        if (!entry.make || contents_[index])
+            continue;
+        Page* content = entry.make(*this);
+        if (!content)
+            continue;
+        content->SetId(entry.id);
+        contents_[index] = content;
+        pages_[index]->layout()->addWidget(content);
+    }
+    const PageId current = ActivePage();
+    TellPages([current](Page& page) { page.PageSwitched(current); });
 
     connect(pageControl_, &PageControl::pageChanged, this, &MainWindow::PageChange);
 }
 
-void MainWindow::BuildTestPage()
+void MainWindow::TellPages(const std::function<void(Page&)>& tell)
 {
-    auto* content = new QWidget;
-    content->setObjectName("TestPageContent");
-    powerCycle_ = new PowerCyclePanel(*settingsPage_, content);
-    powerCycle_->setGeometry(8, 8, 385, 78);
-
-    auto* gMonitor = Make<QGroupBox>(content, "gMonitorInterval", QRect(8, 92, 385, 52));
-    gMonitor->setTitle(" Reading ");
-    MakeLabel(gMonitor, "lblFrekvencaBranja", "Delay between readings (ms)", QRect(10, 22, 180, 18));
-    seFrekvencaBranja_ = Make<QSpinBox>(gMonitor, "seFrekvencaBranja", QRect(192, 20, 62, 22));
-    seFrekvencaBranja_->setRange(1, 10000);
-    seFrekvencaBranja_->setValue(50);
-    auto* btn2 = Make<QPushButton>(gMonitor, "btn2", QRect(260, 18, 115, 26));
-    btn2->setText("Max update rate");
-    connect(seFrekvencaBranja_, &QSpinBox::valueChanged, this, [this](int ms) { loopTimer_->setInterval(ms); });
-    connect(btn2, &QPushButton::clicked, this, [this] {
-        settingsPage_->SetFrequency(1);
-        seFrekvencaBranja_->setValue(1);
-    });
-    InstallPage(Page::tabTest, content);
+    for (Page* page : contents_)
+        if (page)
+            tell(*page);
 }
 
 void MainWindow::BuildRightColumn()
@@ -243,15 +282,20 @@ void MainWindow::ShowLogList(bool show)
     SetWide(show);
 }
 
+void MainWindow::ClearLog()
+{
+    memo1_->clear();
+}
+
+void MainWindow::AppendLog(const std::string& line)
+{
+    memo1_->appendPlainText(Latin1Text(line));
+}
+
 void MainWindow::SetShrunk(bool shrunk)
 {
     shrunk_ = shrunk;
     ApplySize();
-}
-
-PowerSwitch& MainWindow::EncoderPower()
-{
-    return *settingsPage_;
 }
 
 bool MainWindow::InitTimerActive() const
@@ -261,10 +305,10 @@ bool MainWindow::InitTimerActive() const
 
 void MainWindow::SetInitTimerActive(bool on)
 {
-    if (on && !initTimer_->isActive())
-        initTimer_->start();
-    else if (!on)
-        initTimer_->stop();
+    if (on)
+        searchTimer_->Start();
+    else
+        searchTimer_->Stop();
 }
 
 bool MainWindow::LoopTimerActive() const
@@ -274,10 +318,10 @@ bool MainWindow::LoopTimerActive() const
 
 void MainWindow::SetLoopTimerActive(bool on)
 {
-    if (on && !loopTimer_->isActive())
-        loopTimer_->start();
-    else if (!on)
-        loopTimer_->stop();
+    if (on)
+        monitorTimer_->Start();
+    else
+        monitorTimer_->Stop();
 }
 
 int MainWindow::LoopInterval() const
@@ -285,27 +329,22 @@ int MainWindow::LoopInterval() const
     return loopTimer_->interval();
 }
 
-void MainWindow::SetLoopInterval(int ms)
+PageId MainWindow::ActivePage() const
 {
-    loopTimer_->setInterval(ms);
+    return static_cast<PageId>(pageControl_->currentIndex());
 }
 
-Page MainWindow::ActivePage() const
-{
-    return static_cast<Page>(pageControl_->currentIndex());
-}
-
-void MainWindow::SetActivePage(Page page)
+void MainWindow::SetActivePage(PageId page)
 {
     pageControl_->setCurrentIndex(PageIndex(page));
 }
 
-bool MainWindow::PageVisible(Page page) const
+bool MainWindow::PageVisible(PageId page) const
 {
     return pageControl_->isTabVisible(PageIndex(page));
 }
 
-void MainWindow::SetPageVisible(Page page, bool visible)
+void MainWindow::SetPageVisible(PageId page, bool visible)
 {
     pageControl_->SetPageVisible(PageIndex(page), visible);
 }
@@ -315,51 +354,36 @@ void MainWindow::WaitWithMessages(int ms)
     ::WaitWithMessages(ms);
 }
 
-QWidget* MainWindow::PageWidget(Page page) const
+QWidget* MainWindow::PageWidget(PageId page) const
 {
     return pages_[static_cast<size_t>(PageIndex(page))];
 }
 
-void MainWindow::InstallPage(Page page, QWidget* content)
+Page* MainWindow::PageContent(PageId page) const
 {
-    PageWidget(page)->layout()->addWidget(content);
+    return contents_[static_cast<size_t>(PageIndex(page))];
 }
 
 bool MainWindow::initTimerTimer()
 {
-    if (searching_)
-        return false;
-    searching_ = true;
-    bool found = discovery_->Search();
-    searching_ = false;
-    return found;
+    return session_->SearchTick();
 }
 
 void MainWindow::LoopTimerTimer()
 {
-    if (inTick_ || searching_ || !monitorTick_)
-        return;
-    inTick_ = true;
-    monitorTick_();
-    inTick_ = false;
+    session_->MonitorTick();
 }
 
 void MainWindow::PageChange(int index)
 {
-    const Page page = static_cast<Page>(index);
+    const PageId page = static_cast<PageId>(index);
+    TellPages([page](Page& content) { content.PageSwitched(page); });
     for (const auto& hook : pageChangeHooks_)
         hook(page);
-    if (seFrekvencaBranja_->value() == 1)
-        seFrekvencaBranja_->setValue(50);
-    // Leaving the monitor off while searching; a running tick re-arms it itself.
-    if (!initTimer_->isActive() && !searching_ && !inTick_)
-        SetLoopTimerActive(true);
-}
-
-void MainWindow::Image1Click()
-{
-    if (!searching_ && !inTick_)
-        SetLoopTimerActive(true);
+    // The fastest read-out lasts until the next page switch.
+    if (session_->MonitorInterval() == 1)
+        session_->SetMonitorInterval(50);
+    session_->ResumeMonitor();
 }
 
 // --- Service gestures -------------------------------------------------------
@@ -391,12 +415,9 @@ void MainWindow::ApplyVisibility(const PageVisibility& visibility)
 void MainWindow::ServiceGesture()
 {
     PageVisibility visibility = Visibility();
-    visibility.RevealService(link_.EncoderSignature.Zolvan_PartNumber);
+    visibility.RevealService(GetLink().EncoderSignature.Zolvan_PartNumber);
     ApplyVisibility(visibility);
-    for (const char* name : {"edTC0_2E", "edQC0_2E"})
-        if (auto* edit = findChild<QLineEdit*>(name))
-            edit->setReadOnly(false);
-    powerCycle_->RevealControls();
+    TellPages([](Page& page) { page.ServiceRevealed(::ServiceGesture::Service); });
 }
 
 void MainWindow::FullServiceGesture()
@@ -404,15 +425,14 @@ void MainWindow::FullServiceGesture()
     PageVisibility visibility;
     visibility.RevealAll();
     ApplyVisibility(visibility);
-    powerCycle_->setVisible(true);
+    TellPages([](Page& page) { page.ServiceRevealed(::ServiceGesture::FullService); });
 }
 
 void MainWindow::DebugGesture()
 {
-    if (!PageVisible(Page::tabTorvikCalibration))
+    if (!PageVisible(PageId::tabTorvikCalibration))
         return;
-    if (auto* button = findChild<QWidget*>("btnTorvikDebugUnlock"))
-        button->setVisible(true);
+    TellPages([](Page& page) { page.ServiceRevealed(::ServiceGesture::Debug); });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -459,89 +479,69 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    initTimer_->stop();
-    loopTimer_->stop();
-    for (const auto& hook : shutdownHooks_)
-        hook();
-    link_.ClosePort();
+    // Pages finish their work (an open recording file among it) first.
+    TellPages([](Page& page) { page.WindowClosing(); });
+    session_->Close();
     QWidget::closeEvent(event);
 }
 
-// --- Interface search -------------------------------------------------------
+// --- What the session reports -----------------------------------------------
 
-void MainWindow::StopTimers()
+void MainWindow::SearchStarted(const std::string& interfaceText)
 {
-    initTimer_->stop();
-    loopTimer_->stop();
+    lblInterfaceVer_->setText(Latin1Text(interfaceText));
+    lblComPort_->clear();
 }
 
-void MainWindow::RetrySearchLater()
-{
-    initTimer_->start();
-}
-
-void MainWindow::StartMonitor()
-{
-    initTimer_->stop();
-    loopTimer_->start();
-}
-
-void MainWindow::SelectEncoderPower(bool on)
-{
-    settingsPage_->Select(on);
-}
-
-std::string MainWindow::InterfaceText() const
-{
-    QByteArray text = lblInterfaceVer_->text().toLatin1();
-    return std::string(text.constData(), static_cast<size_t>(text.size()));
-}
-
-void MainWindow::ShowInterfaceText(const std::string& text)
-{
-    lblInterfaceVer_->setText(Latin1Text(text));
-}
-
-void MainWindow::ShowPort(const std::string& port)
+void MainWindow::Probing(const std::string& port)
 {
     lblComPort_->setText(QString::fromStdString(port));
+    // The label shows the port while it is probed, without serving other events.
+    lblComPort_->repaint();
 }
 
-void MainWindow::ProcessEventsOnce()
+void MainWindow::BoxFound(const SearchOutcome& outcome)
 {
-    QCoreApplication::processEvents();
+    lblComPort_->setText(QString::fromStdString(outcome.port));
+    lblInterfaceVer_->setText(Latin1Text(outcome.interfaceText));
+    if (outcome.oldFirmware)
+        dialogs_->Message(std::string(kOldFirmwareWarning), MessageKind::Warning);
 }
 
-void MainWindow::Warn(const std::string& text)
-{
-    dialogs_->Message(text, MessageKind::Warning);
-}
-
-void MainWindow::ForgetEncoder()
-{
-    identity_.EncoderConnected = false;
-}
-
-void MainWindow::ResetWorkingValues()
-{
-    identity_.ResetForConnection();
-    for (const auto& hook : resetHooks_)
-        hook();
-}
-
-void MainWindow::ShowConnectedPages()
+void MainWindow::ConnectionReset()
 {
     // "Direct registers" first, so that hiding the current page does not pass
     // through other pages on the way.
-    SetActivePage(Page::TabRegDirect);
+    SetActivePage(PageId::TabRegDirect);
     PageVisibility visibility = Visibility();
     visibility.HideEncoderPages();
     ApplyVisibility(visibility);
 }
 
-void MainWindow::SearchDone()
+void MainWindow::SearchFinished(const SearchOutcome& outcome)
 {
+    SetShrunk(!outcome.found);
     Status().FlipActivity();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::Identified(const IdentificationOutcome& outcome, const EncoderCapabilities& capabilities)
+{
+    Status().FlipActivity();
+    if (!outcome.signatureRead)
+        return;
+    const PageSet shown = IdentifiedPages(capabilities);
+    for (int i = PageIndex(PageId::TabEDS); i < kPageCount; ++i)
+        SetPageVisible(static_cast<PageId>(i), shown.test(static_cast<size_t>(i)));
+    if (outcome.compatibilityMessage)
+        dialogs_->Message(*outcome.compatibilityMessage, MessageKind::Warning);
+}
+
+void MainWindow::Ticked(const TickReport& report)
+{
+    for (const std::string& line : report.logLines)
+        AppendLog(line);
+    if (report.ending == TickReport::Ending::Ok)
+        Status().FlipActivity();
 }

@@ -1,11 +1,12 @@
 #pragma once
-// The main window: banner with the interface info, logo and status line, the
-// position strip, the fourteen pages, the log list and the production panel;
-// the connection, monitor and power-cycling timers; the interface search; the
-// page switch; the service key gestures.
+// The main window frame: banner with the interface info, logo and status
+// line, the position strip, the page control with the pages it is given, the
+// log list and the production panel; the search and monitor timers of the
+// session; the page switch and the service key gestures. It owns the one
+// session and shows what the session reports; the pages show the rest.
 
-#include "app/Shell.h"
-#include "link/Discovery.h"
+#include "shell/Page.h"
+#include "shell/Shell.h"
 
 #include <QWidget>
 
@@ -13,17 +14,15 @@
 #include <memory>
 #include <vector>
 
-class InterfaceSettingsPage;
-class PowerCyclePanel;
 class LogoLabel;
 class PageControl;
 class QtDialogs;
 class QtStatusView;
+class QtSessionTimer;
 class QGroupBox;
 class QLabel;
 class QFrame;
 class QPlainTextEdit;
-class QSpinBox;
 class QTimer;
 
 struct MainWindowOptions {
@@ -32,10 +31,11 @@ struct MainWindowOptions {
     PortLister portLister;
     PortOpener portOpener;     // by default real serial devices
     Dialogs* dialogs = nullptr; // by default real Qt dialogs owned by the window
-    bool startSearch = true;   // enable the connection timer at creation
+    bool startSearch = true;   // enable the search timer at creation
+    std::vector<PageEntry> pages; // the content of the pages, in any order
 };
 
-class MainWindow : public QWidget, public Shell, private DiscoveryHost {
+class MainWindow : public QWidget, public Shell, private SessionObserver {
     Q_OBJECT
 public:
     // Design geometry of the client area.
@@ -53,45 +53,46 @@ public:
     ~MainWindow() override;
 
     // Shell
-    Link& GetLink() override { return link_; }
-    EncoderIdentity& Identity() override { return identity_; }
+    Session& GetSession() override { return *session_; }
     StatusLine& Status() override { return *statusLine_; }
     Dialogs& UserDialogs() override { return *dialogs_; }
-    PowerSwitch& EncoderPower() override;
-    bool InitTimerActive() const override;
-    void SetInitTimerActive(bool on) override;
-    bool LoopTimerActive() const override;
-    void SetLoopTimerActive(bool on) override;
-    int LoopInterval() const override;
-    void SetLoopInterval(int ms) override;
-    Page ActivePage() const override;
-    void SetActivePage(Page page) override;
-    bool PageVisible(Page page) const override;
-    void SetPageVisible(Page page, bool visible) override;
+    void ShowLogList(bool show) override;
+    void ClearLog() override;
+    void AppendLog(const std::string& line) override;
+    PositionStripWidgets PositionStrip() override { return strip_; }
     void WaitWithMessages(int ms) override;
-    void OnPageChange(std::function<void(Page)> handler) override { pageChangeHooks_.push_back(std::move(handler)); }
-    void OnConnectionReset(std::function<void()> handler) override { resetHooks_.push_back(std::move(handler)); }
-    void OnShutdown(std::function<void()> handler) override { shutdownHooks_.push_back(std::move(handler)); }
-    void SetMonitorTick(std::function<void()> tick) override { monitorTick_ = std::move(tick); }
 
-    // The page widget that holds a page's content (object name as in kPages).
-    QWidget* PageWidget(Page page) const;
-    // Puts a page's content into its page, filling it.
-    void InstallPage(Page page, QWidget* content);
+    // Short ways to the session's parts.
+    Link& GetLink() { return session_->GetLink(); }
+    EncoderIdentity& Identity() { return session_->Identity(); }
+
+    // Timers: the search (initTimer) and the monitor cycle (LoopTimer).
+    bool InitTimerActive() const;
+    void SetInitTimerActive(bool on);
+    bool LoopTimerActive() const;
+    void SetLoopTimerActive(bool on);
+    int LoopInterval() const;
+
+    PageId ActivePage() const;
+    void SetActivePage(PageId page);
+    bool PageVisible(PageId page) const;
+    void SetPageVisible(PageId page, bool visible);
+    // Run after every change of the active page, after the pages were told.
+    void OnPageChange(std::function<void(PageId)> handler) { pageChangeHooks_.push_back(std::move(handler)); }
+
+    // The tab page that holds a page's content (object name as in kPages).
+    QWidget* PageWidget(PageId page) const;
+    // The content installed in a page, or null.
+    Page* PageContent(PageId page) const;
     PageControl* Pages() const { return pageControl_; }
-    InterfaceSettingsPage* SettingsPage() const { return settingsPage_; }
-    PowerCyclePanel* PowerCycle() const { return powerCycle_; }
-    // The log list at the right edge (shared by the position and status logs).
     QPlainTextEdit* LogList() const { return memo1_; }
 
     // Window width: design width with the right-hand column, or narrow (pages only).
     bool IsWide() const { return wide_; }
     void SetWide(bool wide);
-    // Shows or hides the log list; the window widens with it.
-    void ShowLogList(bool show);
     bool IsShrunk() const { return shrunk_; }
 
-    // One interface search (the connection timer's tick); true when a box was found.
+    // One interface search (the search timer's tick); true when a box was found.
     bool initTimerTimer();
     // One monitor tick.
     void LoopTimerTimer();
@@ -107,45 +108,37 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // DiscoveryHost
-    void StopTimers() override;
-    void RetrySearchLater() override;
-    void StartMonitor() override;
-    void SelectEncoderPower(bool on) override;
-    std::string InterfaceText() const override;
-    void ShowInterfaceText(const std::string& text) override;
-    void ShowPort(const std::string& port) override;
-    void ProcessEventsOnce() override;
-    void Warn(const std::string& text) override;
-    void ForgetEncoder() override;
-    void ShowConnectedPages() override;
-    void ResetWorkingValues() override;
-    void SetShrunk(bool shrunk) override;
-    void SearchDone() override;
+    // SessionObserver: what the frame itself shows.
+    void SearchStarted(const std::string& interfaceText) override;
+    void Probing(const std::string& port) override;
+    void BoxFound(const SearchOutcome& outcome) override;
+    void ConnectionReset() override;
+    void SearchFinished(const SearchOutcome& outcome) override;
+    void Identified(const IdentificationOutcome& outcome, const EncoderCapabilities& capabilities) override;
+    void Ticked(const TickReport& report) override;
 
     void BuildBanner();
     void BuildPositionStrip();
-    void BuildPages();
-    void BuildTestPage();
+    void BuildPages(const std::vector<PageEntry>& entries);
     void BuildRightColumn();
+    void SetShrunk(bool shrunk);
     void ApplySize();
     PageVisibility Visibility() const;
     void ApplyVisibility(const PageVisibility& visibility);
     void PageChange(int index);
-    void Image1Click();
+    void TellPages(const std::function<void(Page&)>& tell);
 
-    Link link_;
-    EncoderIdentity identity_;
     std::unique_ptr<QtDialogs> ownDialogs_;
     Dialogs* dialogs_;
+    std::unique_ptr<QtSessionTimer> searchTimer_;
+    std::unique_ptr<QtSessionTimer> monitorTimer_;
+    std::unique_ptr<SessionClock> clock_;
+    std::unique_ptr<Session> session_;
     std::unique_ptr<QtStatusView> statusView_;
     std::unique_ptr<StatusLine> statusLine_;
-    std::unique_ptr<Discovery> discovery_;
 
     bool wide_ = false;
     bool shrunk_ = false;
-    bool searching_ = false;
-    bool inTick_ = false;
     int armedGesture_ = 0; // the gesture letter pressed with Ctrl+Shift, until it comes up
 
     QFrame* pnl1Top_ = nullptr;
@@ -157,11 +150,10 @@ private:
     QFrame* pnlComm_ = nullptr;
     QFrame* pnl2Mid_ = nullptr;
     QFrame* pnl1_ = nullptr;
+    PositionStripWidgets strip_;
     PageControl* pageControl_ = nullptr;
     std::array<QWidget*, kPageCount> pages_{};
-    InterfaceSettingsPage* settingsPage_ = nullptr;
-    PowerCyclePanel* powerCycle_ = nullptr;
-    QSpinBox* seFrekvencaBranja_ = nullptr;
+    std::array<Page*, kPageCount> contents_{};
     QPlainTextEdit* memo1_ = nullptr;
     QFrame* pnlProizvodnja_ = nullptr;
     QLabel* lblSerijskaRezultat_ = nullptr;
@@ -169,8 +161,5 @@ private:
     QTimer* initTimer_ = nullptr;
     QTimer* loopTimer_ = nullptr;
 
-    std::vector<std::function<void(Page)>> pageChangeHooks_;
-    std::vector<std::function<void()>> resetHooks_;
-    std::vector<std::function<void()>> shutdownHooks_;
-    std::function<void()> monitorTick_;
+    std::vector<std::function<void(PageId)>> pageChangeHooks_;
 };

@@ -1,4 +1,4 @@
-#include "app/PageControl.h"
+#include "shell/PageControl.h"
 
 #include <QEvent>
 #include <QHelpEvent>

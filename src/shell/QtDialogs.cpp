@@ -1,4 +1,4 @@
-#include "app/QtDialogs.h"
+#include "shell/QtDialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>

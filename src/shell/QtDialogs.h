@@ -1,7 +1,7 @@
 #pragma once
 // The real dialogs of the window.
 
-#include "app/Dialogs.h"
+#include "shell/Dialogs.h"
 
 class QWidget;
 

@@ -1,7 +1,7 @@
-#include "app/QtStatusView.h"
+#include "shell/QtStatusView.h"
 
-#include "app/Colours.h"
-#include "app/WidgetFactory.h"
+#include "shell/Colours.h"
+#include "shell/WidgetFactory.h"
 
 #include <QLabel>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The status line on the window: the label lblStatus and the lamp pnlComm.
 
-#include "app/StatusLine.h"
+#include "shell/StatusLine.h"
 
 class QLabel;
 class QWidget;

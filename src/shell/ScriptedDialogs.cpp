@@ -1,4 +1,4 @@
-#include "app/ScriptedDialogs.h"
+#include "shell/ScriptedDialogs.h"
 
 void ScriptedDialogs::Message(const std::string& text, MessageKind kind)
 {

@@ -1,7 +1,7 @@
 #pragma once
 // Dialogs for tests: every call is recorded, answers come from queues.
 
-#include "app/Dialogs.h"
+#include "shell/Dialogs.h"
 
 #include <deque>
 #include <functional>

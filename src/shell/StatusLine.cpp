@@ -1,36 +1,12 @@
-#include "app/StatusLine.h"
+#include "shell/StatusLine.h"
 
-bool StatusLine::Report(bool ok)
+void StatusLine::StatusReported(const StatusReport& report)
 {
-    if (ok) {
-        Show("Comm OK\r\n" + link_.LastErrorText, kColourOk);
-    } else {
-        Show("Error\r\n" + link_.LastErrorText, kColourError);
-        identity_.EncoderConnected = false;
-    }
-    return ok;
-}
-
-void StatusLine::ShowMonitorOk()
-{
-    Show("Comm OK", kColourOk);
-}
-
-void StatusLine::ShowMonitorError(const std::string& received)
-{
-    Show("Error\r\n" + received + link_.LastErrorText, kColourError);
-    identity_.EncoderConnected = false;
-}
-
-void StatusLine::ShowText(const std::string& text)
-{
-    view_.ShowStatus(text, shown_);
-}
-
-void StatusLine::Show(const std::string& text, Rgb colour)
-{
-    shown_ = colour;
-    view_.ShowStatus(text, colour);
+    if (report.kind == StatusKind::Ok)
+        shown_ = kColourOk;
+    else if (report.kind == StatusKind::Error)
+        shown_ = kColourError;
+    view_.ShowStatus(report.text, shown_);
 }
 
 void StatusLine::FlipActivity()

@@ -1,16 +1,10 @@
 #pragma once
-// The shared status line of the window and its activity lamp.
-//
-// An action that talks to the encoder reports here, and only here:
-//   success  "Comm OK\r\n" + LastErrorText on light green;
-//   failure  "Error\r\n"   + LastErrorText on light red, and the encoder
-//            counts as no longer connected, so the monitor cycle probes and
-//            identifies it again.
-// The monitor cycle writes "Comm OK" (no line break) on success and its own
-// error text. The activity lamp blinks by flipping its green component.
+// The shared status line of the window and its activity lamp: the one place
+// that shows the session's status reports. Success shows on light green,
+// failure on light red, a plain text keeps the colour the line has. The
+// activity lamp blinks by flipping its green component.
 
-#include "biss/EncoderIdentity.h"
-#include "link/Link.h"
+#include "session/Session.h"
 
 #include <cstdint>
 #include <string>
@@ -33,33 +27,16 @@ public:
     virtual void SetLampColour(Rgb colour) = 0;
 };
 
-class StatusLine {
+class StatusLine final : public SessionObserver {
 public:
-    StatusLine(Link& link, EncoderIdentity& identity, StatusView& view) : link_(link), identity_(identity), view_(view) {}
+    explicit StatusLine(StatusView& view) : view_(view) {}
 
-    // Reports the outcome of an action; returns ok so that callers can write
-    // `if (!status.Report(link.ReadRegisters(...))) return;`.
-    bool Report(bool ok);
-    void ReportOk() { Report(true); }
-    void ReportError() { Report(false); }
-
-    // The monitor cycle's own forms.
-    void ShowMonitorOk();
-    // "Error\r\n" + received + LastErrorText; clears EncoderConnected.
-    void ShowMonitorError(const std::string& received);
-
-    // Text only, on the colour the line has (the raw register writes of the
-    // Direct registers page report this way).
-    void ShowText(const std::string& text);
+    void StatusReported(const StatusReport& report) override;
 
     // The lamp: green g becomes 255 - g (68 and 187 alternate).
     void FlipActivity();
 
 private:
-    void Show(const std::string& text, Rgb colour);
-
-    Link& link_;
-    EncoderIdentity& identity_;
     StatusView& view_;
     Rgb shown_{255, 255, 255}; // the line starts white
 };

@@ -1,4 +1,4 @@
-#include "app/WaitWithMessages.h"
+#include "shell/WaitWithMessages.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -4,6 +4,7 @@
 // library can use it without linking the window.
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -26,6 +27,15 @@ inline QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text,
     auto* label = Make<QLabel>(parent, name, geometry);
     label->setText(text);
     return label;
+}
+
+// A register field of a service page: its caption on the left (captionName),
+// the edit (editName) at x = 180 and 100 wide, on the row at y.
+inline QLineEdit* MakeRegisterField(QWidget* parent, const char* captionName, const QString& caption,
+                                    const char* editName, int y)
+{
+    MakeLabel(parent, captionName, caption, QRect(8, y + 2, 170, 16));
+    return Make<QLineEdit>(parent, editName, QRect(180, y, 100, 22));
 }
 
 // Texts for widgets: from the box or the encoder's registers, 8-bit with one

@@ -66,7 +66,7 @@ private slots:
         sim.SetLinkPath(dev / "ttyC");
         const std::string c = dev / "ttyC";
 
-        WindowHarness h({.startSearch = true, .subsystems = true});
+        WindowHarness h({.startSearch = true});
         h.ports = {c, b, a, c};
         h->show();
         Link& link = h->GetLink();
@@ -93,7 +93,7 @@ private slots:
         options.boxVersion = "K417-3C v0.02";
         Simulator sim(options);
         QVERIFY(sim.Start());
-        WindowHarness h({.startSearch = true, .subsystems = true});
+        WindowHarness h({.startSearch = true});
         h.ports = {sim.PortPath()};
         bool poweredWhenWarned = true;
         h.dialogs.onMessage = [&](const std::string&) {
@@ -120,7 +120,7 @@ private slots:
         const std::string first = dev / "ttyACM0";
         const std::string second = dev / "ttyACM1";
         sim.SetLinkPath(first);
-        WindowHarness h({.startSearch = true, .subsystems = true});
+        WindowHarness h({.startSearch = true});
         // ttyACM0 is always listed (as with --port); the folder shows what exists now.
         h.listing = [&] {
             std::vector<std::string> ports = dev.Entries();

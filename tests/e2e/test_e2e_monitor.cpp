@@ -6,8 +6,7 @@
 #include "WindowHarness.h"
 
 #include "app/CommandLine.h"
-#include "app/PageControl.h"
-#include "app/Subsystems.h"
+#include "shell/PageControl.h"
 #include "sim/Simulator.h"
 
 #include <QLabel>
@@ -39,7 +38,6 @@ struct Tool {
     WindowHarness h;
     explicit Tool(SimFamily family = SimFamily::Torvik) : sim(Options(family))
     {
-        InstallSubsystems(*h);
         h->show();
     }
     static SimOptions Options(SimFamily family)
@@ -128,7 +126,7 @@ private slots:
         Tool t;
         QVERIFY(t.Start());
         QTRY_VERIFY_WITH_TIMEOUT(t.Monitoring(), 5000);
-        t->SetActivePage(Page::TabPosition);
+        t->SetActivePage(PageId::TabPosition);
         QCOMPARE(t->LoopInterval(), 50);
         t.sim.ClearCommandLog();
         QTRY_VERIFY_WITH_TIMEOUT(t.sim.CommandLog().size() >= 21, 5000);
@@ -152,7 +150,7 @@ private slots:
         Tool t;
         QVERIFY(t.Start());
         QTRY_VERIFY_WITH_TIMEOUT(t.Monitoring(), 5000);
-        t->SetActivePage(Page::TabPosition);
+        t->SetActivePage(PageId::TabPosition);
         SimFaults faults;
         faults.positionTimeout = true;
         t.sim.SetFaults(faults);
@@ -199,7 +197,7 @@ private slots:
         t.h.ports = ParseCommandLine({"--port", link}).ports; // the port the tool is told of
         QVERIFY(t.Start());
         QTRY_VERIFY_WITH_TIMEOUT(t.Monitoring(), 5000);
-        t->SetActivePage(Page::TabPosition);
+        t->SetActivePage(PageId::TabPosition);
         const std::string firstPort = t.sim.PortPath();
 
         t.sim.Unplug();

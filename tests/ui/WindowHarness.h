@@ -1,11 +1,13 @@
 #pragma once
-// A main window for tests: scripted dialogs, a port list the test controls,
-// and a record of the ports the search opened, in order.
+// The tool's main window with every page, for tests: scripted dialogs, a
+// port list the test controls, and a record of the ports the search opened,
+// in order.
 
-#include "app/MainWindow.h"
-#include "app/PageControl.h"
-#include "app/ScriptedDialogs.h"
-#include "app/Subsystems.h"
+#include "shell/MainWindow.h"
+#include "shell/PageControl.h"
+#include "shell/ScriptedDialogs.h"
+#include "app/PageList.h"
+#include "link/ui/InterfaceSettingsPage.h"
 #include "link/PortList.h"
 #include "sim/Simulator.h"
 
@@ -21,7 +23,6 @@ struct WindowHarness {
     struct Options {
         bool production = false;
         bool startSearch = false;
-        bool subsystems = false; // the whole tool: every subsystem plugged in
     };
 
     ScriptedDialogs dialogs;
@@ -39,14 +40,13 @@ struct WindowHarness {
         o.startSearch = options.startSearch;
         o.dialogs = &dialogs;
         o.portLister = [this] { return listing ? listing() : ports; };
+        o.pages = ServicePages();
         o.portOpener = [this](const std::string& path) -> std::unique_ptr<SerialPort> {
             opened.push_back(path);
             openedAt.push_back(std::chrono::steady_clock::now());
             return PosixSerialPort::Open(path);
         };
         window = std::make_unique<MainWindow>(std::move(o));
-        if (options.subsystems)
-            InstallSubsystems(*window);
     }
 
     MainWindow& operator*() { return *window; }
@@ -58,6 +58,7 @@ struct WindowHarness {
         return window->findChild<T*>(name);
     }
     QTimer* Timer(const char* name) const { return Find<QTimer>(name); }
+    InterfaceSettingsPage* SettingsPage() const { return window->findChild<InterfaceSettingsPage*>(); }
 };
 
 // The commands the simulated box received, in order.

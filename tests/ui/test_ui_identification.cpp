@@ -3,10 +3,9 @@
 
 #include "WindowHarness.h"
 
-#include "app/Colours.h"
-#include "app/PageControl.h"
-#include "app/Subsystems.h"
-#include "monitor/PositionPage.h"
+#include "shell/Colours.h"
+#include "shell/PageControl.h"
+#include "monitor/ui/PositionPage.h"
 #include "sim/Simulator.h"
 
 #include <QCheckBox>
@@ -32,11 +31,7 @@ Rgb Colour(const QWidget* w)
 struct Rig {
     Simulator sim;
     WindowHarness h;
-    explicit Rig(const SimOptions& options) : sim(options)
-    {
-        InstallSubsystems(*h);
-        h->show();
-    }
+    explicit Rig(const SimOptions& options) : sim(options) { h->show(); }
     bool Connect()
     {
         if (!sim.Start())
@@ -158,7 +153,7 @@ private slots:
         QCOMPARE(r.Text("lblQuenraSerial"), r.Text("lblTorvikSerial"));
         // Build 9600: write protect no longer offered, the rest is.
         QVERIFY(!r.Enabled("edTC0_2E"));
-        QVERIFY(!r.Find<QWidget>("lblTC0_2E")->isVisibleTo(r->PageWidget(Page::TabTorvikConfig)));
+        QVERIFY(!r.Find<QWidget>("lblTC0_2E")->isVisibleTo(r->PageWidget(PageId::TabTorvikConfig)));
         for (const char* name : {"edTC0_18", "lblTC0_18", "edTC0_19", "edTC0_21", "cbTorvikShowPersistentStatus",
                                  "pnlEncoderExtSerial"})
             QVERIFY2(r.Enabled(name), name);
@@ -179,7 +174,7 @@ private slots:
                  (std::vector<std::string>{
                      "FW version of the encoder (1.2.7.1600) is not compatible with this software version."}));
         QVERIFY(r.Enabled("edTC0_2E"));
-        QVERIFY(r.Find<QWidget>("lblTC0_2E")->isVisibleTo(r->PageWidget(Page::TabTorvikConfig)));
+        QVERIFY(r.Find<QWidget>("lblTC0_2E")->isVisibleTo(r->PageWidget(PageId::TabTorvikConfig)));
         for (const char* name : {"edTC0_18", "edTC0_19", "edTC0_21", "cbTorvikShowPersistentStatus",
                                  "pnlEncoderExtSerial"})
             QVERIFY2(!r.Enabled(name), name);
@@ -286,7 +281,7 @@ private slots:
         QCOMPARE(r.Text("lblStatus"), QString("Comm OK\r\n"));
 
         // The report follows every page switch.
-        r->SetActivePage(Page::TabPosition);
+        r->SetActivePage(PageId::TabPosition);
         QCOMPARE(r.Text("lblEDSreportDataLen"),
                  QString("Total data length\r\nwritten in EDS:  36\r\nwritten in 0x43: 36\r\n"
                          "Multiturn:       16\r\nSingleturn:      18"));
@@ -345,8 +340,8 @@ private slots:
         r.Find<QLabel>("lblPosUnit")->setText("-1,234,567.891 deg");
         r.Find<QLabel>("lblPosST")->setText("4294967295");
         QStringList faults;
-        const std::pair<Page, const char*> areas[] = {
-            {Page::TabRegDirect, "DirectRegistersContent"}, {Page::TabEDS, "EdsContent"}, {Page::TabPosition, "PositionContent"}};
+        const std::pair<PageId, const char*> areas[] = {
+            {PageId::TabRegDirect, "DirectRegistersContent"}, {PageId::TabEDS, "EdsContent"}, {PageId::TabPosition, "PositionContent"}};
         for (const auto& [page, area] : areas) {
             r->SetActivePage(page); // a page takes its size when shown
             QCoreApplication::processEvents();

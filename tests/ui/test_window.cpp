@@ -5,9 +5,9 @@
 #include "WindowHarness.h"
 
 #include "app/CommandLine.h"
-#include "app/PageControl.h"
-#include "app/StatusLine.h"
-#include "link/InterfaceSettingsPage.h"
+#include "shell/PageControl.h"
+#include "shell/StatusLine.h"
+#include "link/ui/InterfaceSettingsPage.h"
 #include "sim/Simulator.h"
 
 #include <QCheckBox>
@@ -129,7 +129,7 @@ private slots:
         // Interface Settings page at its design values.
         auto* power = h.Find<QGroupBox>("rgEncoderPower");
         QCOMPARE(power->title(), QString(" Set Encoder Power "));
-        QCOMPARE(h->SettingsPage()->PowerItem(), 1);
+        QCOMPARE(h.SettingsPage()->PowerItem(), 1);
         QCOMPARE(h.Find<QSpinBox>("seFrequency")->value(), 4);
         QVERIFY(!h.Find<QSpinBox>("seDataLength")->isEnabled());
         QCOMPARE(h.Find<QLabel>("lblFrequencyResult")->text(), QString("(Result)"));
@@ -178,20 +178,20 @@ private slots:
         Simulator sim;
         WindowHarness h;
         h->show();
-        h->SetActivePage(Page::tabTest);
+        h->SetActivePage(PageId::tabTest);
         QVERIFY(Connect(h, sim));
         QCOMPARE(TabsVisible(*h), kConnected);
-        QCOMPARE(h->ActivePage(), Page::TabRegDirect);
+        QCOMPARE(h->ActivePage(), PageId::TabRegDirect);
         QCOMPARE(h->height(), MainWindow::kDesignHeight);
         QVERIFY(h.Timer("LoopTimer")->isActive());
         QVERIFY(!h.Timer("initTimer")->isActive());
-        QCOMPARE(h->SettingsPage()->PowerItem(), 0);
+        QCOMPARE(h.SettingsPage()->PowerItem(), 0);
         QCOMPARE(Commands(sim, {"v", "N", "F"}), (std::vector<std::string>{"v", "N"}));
         QVERIFY(!h->Identity().EncoderConnected);
 
         auto* group = h.Find<QGroupBox>("GroupBoxPowerCycle");
         auto* start = h.Find<QCheckBox>("cbCiklirajIzklope");
-        QWidget* testPage = h->PageWidget(Page::tabTest);
+        QWidget* testPage = h->PageWidget(PageId::tabTest);
         QVERIFY(!group->isVisibleTo(testPage));
         QVERIFY(!start->isVisibleTo(group));
 
@@ -208,9 +208,8 @@ private slots:
         QCOMPARE(TabsVisible(*h), service);
 
         // Debug gesture: only while the Calibration page is shown.
-        auto* unlock = new QPushButton(h->PageWidget(Page::TabTorvikDebug));
-        unlock->setObjectName("btnTorvikDebugUnlock");
-        unlock->setVisible(false);
+        auto* unlock = h.Find<QPushButton>("btnTorvikDebugUnlock");
+        QVERIFY(unlock && unlock->isHidden());
         Gesture(*h, Qt::Key_D);
         QVERIFY(unlock->isHidden());
 
@@ -257,7 +256,7 @@ private slots:
         PageControl* pages = h->Pages();
         std::vector<int> seen;
         QObject::connect(pages, &QTabWidget::currentChanged, [&](int i) { seen.push_back(i); });
-        QWidget* focus = h->SettingsPage();
+        QWidget* focus = h.SettingsPage();
         for (int i = 0; i < 8; ++i) {
             QTest::keyClick(pages->currentWidget() ? pages->currentWidget() : focus, Qt::Key_Tab, Qt::ControlModifier);
             QVERIFY(pages->isTabVisible(pages->currentIndex()));
@@ -276,7 +275,7 @@ private slots:
             QVERIFY(pages->currentIndex() <= 2);
         }
         // Even a direct request for a hidden page leaves a visible one current.
-        pages->setCurrentIndex(PageIndex(Page::TabTorvikDebug));
+        pages->setCurrentIndex(PageIndex(PageId::TabTorvikDebug));
         QVERIFY(pages->currentIndex() <= 2);
         QVERIFY(!seen.empty());
         // Ctrl+Tab did move through the visible pages.
@@ -298,7 +297,7 @@ private slots:
         QVERIFY(tabs->RowCount() > rowsConnected);
         QCOMPARE(tabs->height(), tabs->RowCount() * tabs->RowTabRect(0).height());
         // The pages start below the last row of tabs.
-        QVERIFY(h->PageWidget(Page::TabSettings)->mapTo(pages, QPoint(0, 0)).y() >= tabs->geometry().bottom() - 2);
+        QVERIFY(h->PageWidget(PageId::TabSettings)->mapTo(pages, QPoint(0, 0)).y() >= tabs->geometry().bottom() - 2);
 
         for (int i = 0; i < kPageCount; ++i) {
             const QRect r = tabs->RowTabRect(i);
@@ -314,7 +313,7 @@ private slots:
         // The next search hides pages 3-13: they take no place and no click reaches them.
         QVERIFY(h->initTimerTimer());
         QCOMPARE(tabs->RowCount(), rowsConnected);
-        QVERIFY(tabs->RowTabRect(PageIndex(Page::tabTest)).isEmpty());
+        QVERIFY(tabs->RowTabRect(PageIndex(PageId::tabTest)).isEmpty());
         QCOMPARE(tabs->RowTabAt(QPoint(tabs->width() - 2, tabs->height() / 2)), -1);
     }
 
@@ -322,15 +321,15 @@ private slots:
     {
         WindowHarness h({.production = false, .startSearch = true});
         QTimer* loop = h.Timer("LoopTimer");
-        h->SetActivePage(Page::TabPosition);
+        h->SetActivePage(PageId::TabPosition);
         QVERIFY(!loop->isActive());
 
         Simulator sim;
         QVERIFY(Connect(h, sim));
         int changes = 0;
-        h->OnPageChange([&](Page) { ++changes; });
+        h->OnPageChange([&](PageId) { ++changes; });
         loop->stop();
-        h->SetActivePage(Page::TabSettings);
+        h->SetActivePage(PageId::TabSettings);
         QCOMPARE(changes, 1);
         QVERIFY(loop->isActive());
 
@@ -340,7 +339,7 @@ private slots:
         QCOMPARE(loop->interval(), 1);
         QCOMPARE(h.Find<QSpinBox>("seFrequency")->value(), 1);
         QVERIFY(sim.WaitForCommand("M01", 1000));
-        h->SetActivePage(Page::TabPosition);
+        h->SetActivePage(PageId::TabPosition);
         QCOMPARE(h.Find<QSpinBox>("seFrekvencaBranja")->value(), 50);
         QCOMPARE(loop->interval(), 50);
         QCOMPARE(changes, 2);
@@ -385,7 +384,7 @@ private slots:
         WindowHarness h;
         QVERIFY(Connect(h, sim));
         h->SetLoopTimerActive(false);
-        InterfaceSettingsPage* page = h->SettingsPage();
+        InterfaceSettingsPage* page = h.SettingsPage();
         auto* result = h.Find<QLabel>("lblEncoderPowerResult");
         QCOMPARE(result->text(), QString("Encoder power ON\r"));
         sim.ClearCommandLog();
@@ -410,7 +409,7 @@ private slots:
     void powerWithoutBoxShowsError()
     {
         WindowHarness h;
-        h->SettingsPage()->Select(true);
+        h.SettingsPage()->Select(true);
         QCOMPARE(h.Find<QLabel>("lblEncoderPowerResult")->text(), QString("Error -3"));
     }
 
@@ -458,7 +457,7 @@ private slots:
         auto* count = h.Find<QSpinBox>("seSteviloIzklopov");
         auto* delay = h.Find<QSpinBox>("seIzklopDelay");
         auto* start = h.Find<QCheckBox>("cbCiklirajIzklope");
-        QVERIFY(start->isVisibleTo(h->PageWidget(Page::tabTest)));
+        QVERIFY(start->isVisibleTo(h->PageWidget(PageId::tabTest)));
         QCOMPARE(delay->value(), 100);
         count->setValue(3);
         std::vector<int> counts;

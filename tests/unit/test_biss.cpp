@@ -1,88 +1,10 @@
+#include "EncoderImages.h"
 #include "FakeBox.h"
 #include "biss/Eds.h"
 #include "biss/FirmwareGates.h"
 #include "biss/Identification.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-void SetWord(TBiSS_bank& bank, size_t at, uint16_t value)
-{
-    bank[at] = static_cast<uint8_t>(value >> 8);
-    bank[at + 1] = static_cast<uint8_t>(value & 0xFF);
-}
-
-// A maker's encoder with the given part number and firmware version words.
-void MakeMakersEncoder(FakeBox& box, const std::string& partNumber, std::array<uint16_t, 4> version,
-                       unsigned versionAddress = 47)
-{
-    box.Reg(0x41) = 2;
-    box.Reg(0x42) = kProfileBp3;
-    box.Reg(0x43) = 0x22;
-    box.Reg(0x44) = 0x00;
-    box.Reg(0x45) = 0x01;
-    box.Reg(0x46) = 0xE2;
-    box.Reg(0x47) = 0x40;
-    box.SetText(0x5C, "A123", 8);
-    box.SetText(0x64, partNumber, 20);
-    box.Reg(0x7E) = 0x58;
-    box.Reg(0x7F) = 0x4B;
-    for (size_t i = 0; i < 4; ++i)
-        SetWord(box.banks[0], versionAddress + 2 * i, version[i]);
-    const std::string ext = "EXT-0042";
-    for (size_t i = 0; i < ext.size(); ++i)
-        box.banks[1][i] = static_cast<uint8_t>(ext[i]);
-}
-
-void Seal(TBiSS_bank& bank)
-{
-    unsigned sum = 0;
-    for (size_t i = 0; i < 63; ++i)
-        sum += bank[i];
-    bank[63] = static_cast<uint8_t>(sum);
-}
-
-TBiSS_bank CommonPart()
-{
-    TBiSS_bank b{};
-    b[0] = 1;      // version
-    b[1] = 2;      // length
-    b[2] = 4;      // first user bank
-    b[3] = 7;      // last user bank
-    b[4] = 8;      // 125 MHz
-    b[5] = 10;     // 2.5 us
-    b[6] = 3;      // 0.75 us
-    b[11] = 40;
-    b[12] = 1;
-    b[13] = 12;
-    SetWord(b, 14, 300);
-    b[16] = 1;
-    b[20] = 3;     // profile bank
-    b[21] = 32;    // data length
-    b[23] = 0x21;
-    b[52] = 5;
-    Seal(b);
-    return b;
-}
-
-TBiSS_bank ProfilePart()
-{
-    TBiSS_bank b{};
-    b[0] = 1;
-    b[1] = 1;
-    b[2] = 0x00;
-    b[3] = 0x3C;
-    b[10] = 16;    // multiturn
-    b[12] = 12;    // coarse
-    b[14] = 7;     // fine
-    b[31] = 0x21;  // CRC poly
-    SetWord(b, 36, 5);
-    SetWord(b, 48, 271);
-    SetWord(b, 50, 358);
-    Seal(b);
-    return b;
-}
-} // namespace
 
 TEST(DirectRegisters, TextsOfTheFixedArea)
 {
@@ -173,20 +95,6 @@ TEST(Identification, FamilyDecisionAndPages)
     d = DecideFamily("XY123");
     EXPECT_EQ(d.family, EncoderFamily::Unidentified);
     EXPECT_FALSE(d.scale);
-
-    auto pages = [](uint16_t eds, EncoderFamily f) {
-        std::vector<int> out;
-        PageSet p = IdentifiedPages(eds, f);
-        for (int i = 0; i < kPageCount; ++i)
-            if (p.test(static_cast<size_t>(i)))
-                out.push_back(i);
-        return out;
-    };
-    EXPECT_EQ(pages(2, EncoderFamily::Torvik), (std::vector<int>{3, 6, 7, 9}));
-    EXPECT_EQ(pages(2, EncoderFamily::Quenra), (std::vector<int>{3, 9, 11, 12}));
-    EXPECT_EQ(pages(2, EncoderFamily::Linear), (std::vector<int>{3, 6, 7}));
-    EXPECT_EQ(pages(2, EncoderFamily::Unidentified), (std::vector<int>{3}));
-    EXPECT_EQ(pages(kBankNotRead, EncoderFamily::Torvik), (std::vector<int>{6, 7, 9}));
 }
 
 TEST(Identification, FirmwareGatesAndCompatibility)
@@ -273,7 +181,6 @@ TEST(Identification, TorvikReadDecidesEverythingInOrder)
     EXPECT_EQ(link.EncoderSignature.EDS_Common_bank_num, 2);
     EXPECT_EQ(link.EncoderSignature.SCD_DataLength, 0x22);
     EXPECT_FALSE(link.AltFwVersionAddress);
-    EXPECT_EQ(out.pages, IdentifiedPages(2, EncoderFamily::Torvik));
     EXPECT_EQ(out.serialCaption, "Serial BiSS: 0x0001E240\r\nSerial decoded: 002N9C\r\nFirmware: 2.5.8.9859");
     EXPECT_FALSE(out.compatibilityMessage);
     ASSERT_TRUE(out.gates);
@@ -430,9 +337,7 @@ TEST(Eds, ReadTakesOverBothPartsAndTheirValues)
     link.EncoderSignature.SCD_DataLength = 34;
     EncoderIdentity id;
     id.EncoderConnected = true;
-    std::vector<std::string> shownBeforeProfile;
-    EdsReadOutcome out = ReadEds(link, id, true, [&](const std::string&) { shownBeforeProfile = box.log; });
-    EXPECT_EQ(shownBeforeProfile, (std::vector<std::string>{"Ws002:064", "R64:000"}));
+    EdsReadOutcome out = ReadEds(link, id, true);
     EXPECT_EQ(box.TakeLog(), (std::vector<std::string>{"Ws002:064", "R64:000", "Ws003:064", "R64:000"}));
     ASSERT_EQ(out.statusOk, true);
     EXPECT_TRUE(out.commonChecksum->ok);
@@ -448,12 +353,31 @@ TEST(Eds, ReadTakesOverBothPartsAndTheirValues)
                                          "Multiturn:       16\r\nSingleturn:      19");
     EXPECT_TRUE(id.EncoderConnected);
 
-    // A coarse plus fine length beyond the byte is held at 255.
+    // Lengths beyond what a frame word carries are limited, the status line
+    // names them, and the encoder stays connected: the monitor goes on.
+    box.banks[3][10] = 40;
     box.banks[3][12] = 200;
     box.banks[3][14] = 100;
     out = ReadEds(link, id, true);
-    EXPECT_EQ(out.fieldLengths->singleturn, 255);
-    EXPECT_EQ(link.PositionSTLength, 255);
+    EXPECT_EQ(out.fieldLengths->multiturn, 24);
+    EXPECT_EQ(out.fieldLengths->singleturn, 32);
+    EXPECT_EQ(link.PositionMTLength, 24);
+    EXPECT_EQ(link.PositionSTLength, 32);
+    EXPECT_TRUE(out.lengthsLimited);
+    EXPECT_EQ(out.statusOk, true);
+    EXPECT_EQ(out.statusText, "Comm OK\r\nEDS lengths out of range: multiturn 40, singleturn 300 bits; used 24 + 32");
+    EXPECT_TRUE(id.EncoderConnected);
+    // A word at those lengths decodes without losing a bit.
+    TEncoderPosition word;
+    char reply[24];
+    std::snprintf(reply, sizeof reply, "%016llX\r",
+                  static_cast<unsigned long long>(EncodePositionFrame(0x123456, 0xDEADBEEF, 24, 32, false, true)));
+    word.RxData = reply;
+    DecodePositionReply(word, link.PositionMTLength, link.PositionSTLength);
+    EXPECT_EQ(word.ST_value, 0xDEADBEEFu);
+    EXPECT_EQ(word.MTST_value, (int64_t{0x123456} << 32) | 0xDEADBEEF);
+    EXPECT_FALSE(word.ErrCRC);
+    EXPECT_TRUE(word.WarnBit);
 }
 
 TEST(Eds, NotBp3AndFailures)

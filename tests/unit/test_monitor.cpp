@@ -28,58 +28,17 @@ std::string Reply(uint64_t frame)
     return buf;
 }
 
-class FakeHost : public MonitorHost {
-public:
-    bool timerOn = false;
-    int discoveryStarts = 0;
-    int identifications = 0;
-    int datasheetReads = 0;
+// Stands in for the session: counts the waits and identifications.
+struct FakeServices : TickServices {
     int waitedMs = 0;
-    Page page = Page::TabPosition;
-    bool logOn = false;
-    bool powerCycling = false;
-    bool disconnectedShown = false;
-    bool pageReadsOk = true;
-    std::string probed, raw, status, singleturnLabel;
-    std::vector<std::string> logLines;
-    std::array<std::string, 9> interfaceLabels;
-    PositionTexts shown;
-    PositionScale scale;
-    int successes = 0;
+    int identifications = 0;
     std::function<void()> onIdentify;
-    Link* link = nullptr;
-
-    void SetLoopTimerActive(bool on) override { timerOn = on; }
-    void StartDiscovery() override { ++discoveryStarts; }
-    void WaitWithMessages(int ms) override { waitedMs += ms; }
-    void IdentifyEncoder() override
+    void Wait(int ms) override { waitedMs += ms; }
+    void IdentifyNewEncoder() override
     {
         ++identifications;
         if (onIdentify)
             onIdentify();
-    }
-    void ReadDatasheet() override { ++datasheetReads; }
-    Page ActivePage() const override { return page; }
-    void ShowProbedEdsBank(const std::string& text) override { probed = text; }
-    void ShowInterfaceReply(size_t index, const std::string& text) override { interfaceLabels[index] = text; }
-    void ShowRawPosition(const std::string& reply) override { raw = reply; }
-    void ShowEncoderDisconnected() override { disconnectedShown = true; }
-    void ShowPosition(const TEncoderPosition&, const PositionTexts& texts) override { shown = texts; }
-    const PositionScale& Scale() const override { return scale; }
-    std::string UnitName() const override { return "deg"; }
-    bool PositionLogOn() const override { return logOn; }
-    bool PowerCyclingOn() const override { return powerCycling; }
-    void AddLogLine(const std::string& line) override { logLines.push_back(line); }
-    bool RunPageReads() override { return pageReadsOk; }
-    void TickSucceeded() override
-    {
-        ++successes;
-        status = "Comm OK";
-    }
-    void TickFailed(const std::string& received, const std::string& singleturnText) override
-    {
-        status = "Error\r\n" + received + link->LastErrorText;
-        singleturnLabel = singleturnText;
     }
 };
 
@@ -87,11 +46,11 @@ struct CycleRig {
     Link link;
     FakeBox& box = AttachFakeBox(link);
     EncoderIdentity identity;
-    FakeHost host;
-    MonitorCycle cycle{link, identity, host};
+    PositionUnits units{link.PositionMTLength, link.PositionSTLength};
+    FakeServices services;
+    MonitorCycle cycle{link, identity, units, services};
     CycleRig()
     {
-        host.link = &link;
         box.Reg(0x41) = 2;
         link.PositionMTLength = 12;
         link.PositionSTLength = 20;
@@ -194,37 +153,40 @@ TEST(MonitorCycle, NewEncoderIsProbedIdentifiedAndShown)
 {
     CycleRig rig;
     rig.box.positionReply = Reply(EncodePositionFrame(3, 1000, 12, 20, false, false));
-    rig.cycle.Tick();
+    const TickReport& r = rig.cycle.Tick();
     EXPECT_EQ(rig.box.TakeLog(), (std::vector<std::string>{"R02:064", "4"}));
-    EXPECT_EQ(rig.host.probed, "0x02");
-    EXPECT_EQ(rig.host.waitedMs, MonitorCycle::kProbeSettleMs);
-    EXPECT_EQ(rig.host.identifications, 1);
-    EXPECT_EQ(rig.host.datasheetReads, 1);
+    EXPECT_TRUE(r.probed);
+    EXPECT_EQ(r.probedEdsBank, "0x02");
+    EXPECT_EQ(rig.services.waitedMs, MonitorCycle::kProbeSettleMs);
+    EXPECT_EQ(rig.services.identifications, 1);
+    EXPECT_TRUE(r.identified);
     EXPECT_TRUE(rig.identity.EncoderConnected);
-    EXPECT_EQ(rig.host.shown.singleturn, "1000");
-    EXPECT_EQ(rig.host.raw, rig.link.EncoderPosition.RxData);
-    EXPECT_EQ(rig.host.status, "Comm OK");
-    EXPECT_TRUE(rig.host.timerOn);
+    EXPECT_TRUE(r.positionRead);
+    EXPECT_TRUE(r.positionDecoded);
+    EXPECT_EQ(rig.cycle.LastTexts().singleturn, "1000");
+    EXPECT_EQ(r.ending, TickReport::Ending::Ok);
     EXPECT_EQ(rig.cycle.Remembered().st, 1000);
 
     // Connected: the next tick is the position read alone.
     rig.cycle.Tick();
     EXPECT_EQ(rig.box.TakeLog(), (std::vector<std::string>{"4"}));
-    EXPECT_EQ(rig.host.identifications, 1);
+    EXPECT_FALSE(r.probed);
+    EXPECT_EQ(rig.services.identifications, 1);
 }
 
 TEST(MonitorCycle, EncoderWithoutDatasheetBankIsNeverConnected)
 {
     CycleRig rig;
     rig.box.Reg(0x41) = 0;
-    rig.cycle.Tick();
+    const TickReport& r = rig.cycle.Tick();
     EXPECT_EQ(rig.box.TakeLog(), (std::vector<std::string>{"R02:064"}));
-    EXPECT_EQ(rig.host.probed, "0x00");
-    EXPECT_EQ(rig.host.waitedMs, MonitorCycle::kProbeRetryMs);
-    EXPECT_EQ(rig.host.identifications, 0);
+    EXPECT_EQ(r.probedEdsBank, "0x00");
+    EXPECT_EQ(rig.services.waitedMs, MonitorCycle::kProbeRetryMs);
+    EXPECT_EQ(rig.services.identifications, 0);
     EXPECT_FALSE(rig.identity.EncoderConnected);
-    EXPECT_EQ(rig.host.status, "Error\r\n");
-    EXPECT_TRUE(rig.host.timerOn);
+    EXPECT_EQ(r.ending, TickReport::Ending::Error);
+    EXPECT_EQ(r.received, "");
+    EXPECT_FALSE(r.portLost);
     EXPECT_EQ(rig.cycle.CycleCounter(), 0u);
 }
 
@@ -232,58 +194,80 @@ TEST(MonitorCycle, TimeoutReplyShowsDisconnectionAndProbesNext)
 {
     CycleRig rig;
     rig.identity.EncoderConnected = true;
-    rig.host.logOn = true;
+    rig.cycle.SetPositionLog(true);
     rig.box.positionReply = "TIMEOUT\r";
-    rig.cycle.Tick();
-    EXPECT_TRUE(rig.host.disconnectedShown);
+    const TickReport& r = rig.cycle.Tick();
+    EXPECT_TRUE(r.disconnected);
+    EXPECT_FALSE(r.positionDecoded);
     EXPECT_FALSE(rig.identity.EncoderConnected);
-    EXPECT_EQ(rig.host.logLines, (std::vector<std::string>{"Timeout error"}));
-    EXPECT_EQ(rig.host.status, "Comm OK");
-    EXPECT_TRUE(rig.host.timerOn);
+    EXPECT_EQ(r.logLines, (std::vector<std::string>{"Timeout error"}));
+    EXPECT_EQ(r.ending, TickReport::Ending::Ok);
 
-    rig.host.powerCycling = true; // the power-cycling test expects these
+    rig.cycle.SetPowerCycling(true); // the power-cycling test expects these
     rig.identity.EncoderConnected = true;
     rig.cycle.Tick();
-    EXPECT_EQ(rig.host.logLines.size(), 1u);
+    EXPECT_TRUE(r.logLines.empty());
     rig.box.TakeLog();
     rig.cycle.Tick();
     EXPECT_EQ(rig.box.TakeLog().front(), "R02:064");
 }
 
-TEST(MonitorCycle, FailuresEndTheTickAndPortLossStartsDiscovery)
+namespace {
+struct FailingStep : TickStep {
+    bool active = true;
+    int runs = 0;
+    bool Active() const override { return active; }
+    bool Run(Link&) override
+    {
+        ++runs;
+        return false;
+    }
+};
+} // namespace
+
+TEST(MonitorCycle, FailuresEndTheTickAndPortLossIsReported)
 {
     CycleRig rig;
     rig.identity.EncoderConnected = true;
     rig.box.positionReply = "12345\r"; // malformed
     rig.link.LastErrorText = "earlier";
-    rig.cycle.Tick();
+    const TickReport& r = rig.cycle.Tick();
     EXPECT_EQ(rig.link.EncoderPosition.ErrComm, kPosReplyBadLength);
-    EXPECT_EQ(rig.host.status, "Error\r\nearlier");
-    EXPECT_EQ(rig.host.singleturnLabel, "Error: earlier");
+    EXPECT_EQ(r.ending, TickReport::Ending::Error);
+    EXPECT_EQ(r.singleturnError, "Error: earlier");
     EXPECT_FALSE(rig.identity.EncoderConnected);
-    EXPECT_TRUE(rig.host.timerOn);
-    EXPECT_EQ(rig.host.discoveryStarts, 0);
+    EXPECT_FALSE(r.portLost);
 
-    // A failed page read ends the tick too, after the position was shown.
+    // A failed page read ends the tick too, after the position was decoded;
+    // an inactive step is not run.
+    FailingStep step;
+    rig.cycle.AddStep(&step);
     rig.identity.EncoderConnected = true;
     rig.box.positionReply = Reply(EncodePositionFrame(0, 7, 12, 20, false, false));
-    rig.host.pageReadsOk = false;
     rig.cycle.Tick();
-    EXPECT_EQ(rig.host.shown.singleturn, "7");
-    EXPECT_EQ(rig.host.successes, 0);
+    EXPECT_EQ(step.runs, 1);
+    EXPECT_TRUE(r.positionDecoded);
+    EXPECT_EQ(rig.cycle.LastTexts().singleturn, "7");
+    EXPECT_EQ(r.ending, TickReport::Ending::Error);
     EXPECT_FALSE(rig.identity.EncoderConnected);
+    step.active = false;
+    rig.identity.EncoderConnected = true;
+    rig.cycle.Tick();
+    EXPECT_EQ(step.runs, 1);
+    EXPECT_EQ(r.ending, TickReport::Ending::Ok);
+    rig.cycle.RemoveStep(&step);
 
     rig.box.writeError = 5;
     rig.cycle.Tick();
-    EXPECT_EQ(rig.host.discoveryStarts, 1);
-    EXPECT_FALSE(rig.host.timerOn);
+    EXPECT_EQ(r.ending, TickReport::Ending::Error);
+    EXPECT_TRUE(r.portLost);
 }
 
 TEST(MonitorCycle, InterfaceSettingsReadout)
 {
     CycleRig rig;
     rig.identity.EncoderConnected = true;
-    rig.host.page = Page::TabSettings;
+    rig.cycle.SetInterfaceReadout(true);
     rig.box.override = [](const std::string& c) -> std::optional<std::string> {
         if (c == "i")
             return "  84:20:01 \r";
@@ -292,26 +276,27 @@ TEST(MonitorCycle, InterfaceSettingsReadout)
         return std::nullopt;
     };
     rig.box.positionReply = Reply(EncodePositionFrame(0, 0, 12, 20, false, false));
-    rig.cycle.Tick();
+    const TickReport& r = rig.cycle.Tick();
     EXPECT_EQ(rig.box.TakeLog(), (std::vector<std::string>{"v", "i", "4", "m", "b", "e", "t", "s", "r", "4"}));
-    EXPECT_EQ(rig.host.interfaceLabels[0], "<v>\r");
-    EXPECT_EQ(rig.host.interfaceLabels[1], "84:20:01     BiSS master comm OK");
-    EXPECT_EQ(rig.host.status, "Comm OK");
+    EXPECT_EQ(r.interfaceReplies, 9u);
+    EXPECT_EQ(r.interfaceTexts[0], "<v>\r");
+    EXPECT_EQ(r.interfaceTexts[1], "84:20:01     BiSS master comm OK");
+    EXPECT_EQ(r.ending, TickReport::Ending::Ok);
 
-    // A silent "b" ends the tick before the position read; later labels stay.
-    SerialTimeoutMs = 0;
-    rig.host.interfaceLabels[5] = "old";
+    // A silent "b" ends the tick before the position read; only the replies before it count.
+    rig.link.Port()->SetReplyTimeoutMs(0);
     rig.box.override = [](const std::string& c) -> std::optional<std::string> {
         if (c == "b")
             return "partial";
         return std::nullopt;
     };
     rig.cycle.Tick();
-    SerialTimeoutMs = 400;
+    rig.link.Port()->SetReplyTimeoutMs(SerialPort::kDefaultReplyTimeoutMs);
     EXPECT_EQ(rig.box.TakeLog(), (std::vector<std::string>{"v", "i", "4", "m", "b"}));
-    EXPECT_EQ(rig.host.interfaceLabels[5], "old");
-    EXPECT_EQ(rig.host.status, "Error\r\npartial" + rig.link.LastErrorText);
-    EXPECT_TRUE(rig.host.timerOn);
+    EXPECT_EQ(r.interfaceReplies, 4u);
+    EXPECT_EQ(r.ending, TickReport::Ending::Error);
+    EXPECT_EQ(r.received, "partial");
+    EXPECT_EQ(r.singleturnError, "Error: partial" + rig.link.LastErrorText);
 
     // A command that could not be sent received nothing: the reply to the one before is not shown as its.
     rig.box.override = {};
@@ -319,8 +304,8 @@ TEST(MonitorCycle, InterfaceSettingsReadout)
     rig.box.writeErrorOnly = "i";
     rig.link.LastErrorText = "";
     rig.cycle.Tick();
-    EXPECT_EQ(rig.host.status, "Error\r\n");
-    EXPECT_EQ(rig.host.discoveryStarts, 1);
+    EXPECT_EQ(r.received, "");
+    EXPECT_TRUE(r.portLost);
 }
 
 TEST(MonitorCycle, CycleCounterRunsToTwentyAndClearsTheHoldBits)

@@ -1,7 +1,8 @@
-// The status-line convention and the command line of the program.
+// The status line, the page rules and the command line of the program.
 
 #include "app/CommandLine.h"
-#include "app/StatusLine.h"
+#include "shell/PageRegistry.h"
+#include "shell/StatusLine.h"
 
 #include <gtest/gtest.h>
 
@@ -20,41 +21,46 @@ struct RecordingView : StatusView {
 };
 } // namespace
 
-TEST(StatusLine, SuccessAndFailureFollowTheOneConvention)
+TEST(StatusLine, ReportsShowOnTheirColoursAndPlainTextKeepsTheColour)
 {
-    Link link;
-    EncoderIdentity identity;
     RecordingView view;
-    StatusLine status(link, identity, view);
-    identity.EncoderConnected = true;
-
-    link.LastErrorText = "End of bank reached\r\nCMD: R64:000 RCV: 1:10:";
-    EXPECT_TRUE(status.Report(true));
-    EXPECT_EQ(view.text, "Comm OK\r\nEnd of bank reached\r\nCMD: R64:000 RCV: 1:10:");
+    StatusLine status(view);
+    status.StatusReported({"Comm OK\r\n", StatusKind::Ok});
+    EXPECT_EQ(view.text, "Comm OK\r\n");
     EXPECT_EQ(view.background, (Rgb{174, 255, 215}));
-    EXPECT_TRUE(identity.EncoderConnected);
-
-    link.LastErrorText = "USB Comm Err -1";
-    EXPECT_FALSE(status.Report(false));
-    EXPECT_EQ(view.text, "Error\r\nUSB Comm Err -1");
+    status.StatusReported({"Write OK\r\n", StatusKind::Plain});
+    EXPECT_EQ(view.text, "Write OK\r\n");
+    EXPECT_EQ(view.background, (Rgb{174, 255, 215}));
+    status.StatusReported({"Error\r\nUSB Comm Err -1", StatusKind::Error});
     EXPECT_EQ(view.background, (Rgb{255, 91, 91}));
-    EXPECT_FALSE(identity.EncoderConnected);
+    status.StatusReported({"Error\r\n", StatusKind::Plain});
+    EXPECT_EQ(view.background, (Rgb{255, 91, 91}));
+}
 
-    identity.EncoderConnected = true;
-    status.ShowMonitorOk();
-    EXPECT_EQ(view.text, "Comm OK");
-    EXPECT_TRUE(identity.EncoderConnected);
-    status.ShowMonitorError("partial");
-    EXPECT_EQ(view.text, "Error\r\npartialUSB Comm Err -1");
-    EXPECT_FALSE(identity.EncoderConnected);
+TEST(PageRegistry, IdentifiedPagesByFamilyAndDatasheet)
+{
+    auto pages = [](bool eds, EncoderFamily f) {
+        EncoderCapabilities caps;
+        caps.datasheetBankKnown = eds;
+        caps.family = f;
+        std::vector<int> out;
+        PageSet p = IdentifiedPages(caps);
+        for (int i = 0; i < kPageCount; ++i)
+            if (p.test(static_cast<size_t>(i)))
+                out.push_back(i);
+        return out;
+    };
+    EXPECT_EQ(pages(true, EncoderFamily::Torvik), (std::vector<int>{3, 6, 7, 9}));
+    EXPECT_EQ(pages(true, EncoderFamily::Quenra), (std::vector<int>{3, 9, 11, 12}));
+    EXPECT_EQ(pages(true, EncoderFamily::Linear), (std::vector<int>{3, 6, 7}));
+    EXPECT_EQ(pages(true, EncoderFamily::Unidentified), (std::vector<int>{3}));
+    EXPECT_EQ(pages(false, EncoderFamily::Torvik), (std::vector<int>{6, 7, 9}));
 }
 
 TEST(StatusLine, ActivityLampBlinksBetweenDarkAndBrightGreen)
 {
-    Link link;
-    EncoderIdentity identity;
     RecordingView view;
-    StatusLine status(link, identity, view);
+    StatusLine status(view);
     status.FlipActivity();
     EXPECT_EQ(view.lamp, (Rgb{0, 187, 0}));
     status.FlipActivity();

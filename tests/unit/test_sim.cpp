@@ -870,7 +870,7 @@ TEST_F(SimTest, StatusBlocksOfBothFamilies)
 TEST_F(SimTest, TransportFaults)
 {
     StartSim();
-    SerialTimeoutMs = 150;
+    link.Port()->SetReplyTimeoutMs(150);
     std::string reply;
     SimFaults faults;
     faults.noReply = true;
@@ -909,7 +909,6 @@ TEST_F(SimTest, TransportFaults)
     sim->SetFaults({});
     EXPECT_TRUE(sim->EncoderPowered());
     EXPECT_EQ(Send("R01:064"), "0:00:00\r");
-    SerialTimeoutMs = 400;
 }
 
 TEST_F(SimTest, UnplugAndReplugUnderANewNameWithTheLinkFollowing)

@@ -1,9 +1,8 @@
-#include "biss/DirectRegistersPage.h"
+#include "biss/ui/DirectRegistersPage.h"
 
-#include "app/Shell.h"
-#include "app/WidgetFactory.h"
+#include "shell/Shell.h"
+#include "shell/WidgetFactory.h"
 
-#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,7 +37,8 @@ QRect BesideShortField(int y)
 }
 } // namespace
 
-DirectRegistersPage::DirectRegistersPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell)
+DirectRegistersPage::DirectRegistersPage(Shell& shell, QWidget* parent)
+    : Page(parent), shell_(shell), session_(shell.GetSession())
 {
     setObjectName("DirectRegistersContent");
     pnl0x40_ = ValueRow(this, "pnl0x40", "0x40 Bank Select", 8);
@@ -75,7 +75,7 @@ DirectRegistersPage::DirectRegistersPage(Shell& shell, QWidget* parent) : QWidge
               QRect(kCaptionLeft, 323, kFieldLeft - kCaptionLeft, 16));
     pnlEncoderFWrev_ = Make<QLineEdit>(this, "pnlEncoderFWrev", QRect(kFieldLeft, 320, kFieldWidth, 22));
     pnlEncoderFWrev_->setReadOnly(true);
-    MakeLabel(this, "lblEncoderExtSerial", "Extended serial number",
+    lblEncoderExtSerial_ = MakeLabel(this, "lblEncoderExtSerial", "Extended serial number",
               QRect(kCaptionLeft, 349, kFieldLeft - kCaptionLeft, 16));
     pnlEncoderExtSerial_ = Make<QLineEdit>(this, "pnlEncoderExtSerial", QRect(kFieldLeft, 346, kFieldWidth, 22));
     pnlEncoderExtSerial_->setReadOnly(true);
@@ -103,21 +103,18 @@ DirectRegistersPage::DirectRegistersPage(Shell& shell, QWidget* parent) : QWidge
     connect(btnReadDirect, &QPushButton::clicked, this, &DirectRegistersPage::btnReadDirectClick);
     connect(btn0x48wr, &QPushButton::clicked, this, &DirectRegistersPage::btn0x48wrClick);
     connect(btn0x49wr, &QPushButton::clicked, this, &DirectRegistersPage::btn0x49wrClick);
+    session_.AddObserver(this);
 }
 
-void DirectRegistersPage::ShowProbedEdsBank(const QString& text)
+DirectRegistersPage::~DirectRegistersPage()
 {
-    pnl0x40_->setText(text);
+    session_.RemoveObserver(this);
 }
 
-bool DirectRegistersPage::ProfileIsBp3() const
+void DirectRegistersPage::Ticked(const TickReport& report)
 {
-    return lbl0x42_->text().contains("BP3");
-}
-
-QWidget* DirectRegistersPage::Control(const char* name) const
-{
-    return window()->findChild<QWidget*>(name);
+    if (!report.probedEdsBank.empty())
+        pnl0x40_->setText(Latin1Text(report.probedEdsBank));
 }
 
 void DirectRegistersPage::Blank()
@@ -148,58 +145,25 @@ void DirectRegistersPage::ShowRegisters(const DirectRegisterTexts& t)
 
 void DirectRegistersPage::btnReadDirectClick()
 {
-    Blank();
-    shell_.Status().FlipActivity();
-    const IdentificationOutcome out = ReadIdentification(shell_.GetLink(), shell_.Identity());
-    if (out.registers)
-        ShowRegisters(*out.registers);
-    if (out.signatureRead)
-        ApplyIdentification(out);
-    shell_.Status().Report(out.ok);
-    if (!out.ok && out.portLost)
-        shell_.SetInitTimerActive(true);
+    session_.Identify();
 }
 
-void DirectRegistersPage::ApplyIdentification(const IdentificationOutcome& out)
+void DirectRegistersPage::Identified(const IdentificationOutcome& out, const EncoderCapabilities& caps)
 {
-    const TEncoderSignature& sig = shell_.GetLink().EncoderSignature;
+    Blank();
+    if (out.registers)
+        ShowRegisters(*out.registers);
+    if (!out.signatureRead)
+        return;
+    const TEncoderSignature& sig = caps.signature;
     pnl0x5C_->setText(Latin1Text(sig.Zolvan_Serial));
     pnl0x64_->setText(Latin1Text(sig.Zolvan_PartNumber));
     pnlEncoderExtSerial_->setText(Latin1Text(sig.Zolvan_ExtendedSerial));
-
-    for (int i = PageIndex(Page::TabEDS); i < kPageCount; ++i)
-        shell_.SetPageVisible(static_cast<Page>(i), out.pages.test(static_cast<size_t>(i)));
-
-    if (out.family.scale && applyScale)
-        applyScale(*out.family.scale);
-
     pnlEncoderFWrev_->setText(Latin1Text(sig.Zolvan_FWverStr));
-    const QString caption = Latin1Text(out.serialCaption);
-    for (const char* name : {"lblTorvikSerial", "lblQuenraSerial"})
-        if (auto* label = qobject_cast<QLabel*>(Control(name)))
-            label->setText(caption);
-
-    if (out.compatibilityMessage)
-        shell_.UserDialogs().Message(*out.compatibilityMessage, MessageKind::Warning);
-    if (out.gates)
-        ApplyGates(*out.gates);
-}
-
-void DirectRegistersPage::ApplyGates(const TorvikControlGates& g)
-{
-    auto enable = [this](std::initializer_list<const char*> names, bool on) {
-        for (const char* name : names)
-            if (QWidget* w = Control(name))
-                w->setEnabled(on);
-    };
-    enable({"edTC0_2E", "lbl_edTC0_2E"}, g.writeProtect);
-    if (QWidget* info = Control("lblTC0_2E"))
-        info->setVisible(g.writeProtect);
-    enable({"edTC0_18", "lbl_edTC0_18", "lblTC0_18"}, g.multiturnErrorArc);
-    enable({"edTC0_19", "lbl_edTC0_19"}, g.calibrationArc);
-    enable({"edTC0_21", "lbl_edTC0_21"}, g.calibrationTimeout);
-    enable({"cbTorvikShowPersistentStatus"}, g.persistentStatus);
-    enable({"pnlEncoderExtSerial", "lblEncoderExtSerial"}, g.extendedSerial);
+    if (caps.torvikGates) {
+        pnlEncoderExtSerial_->setEnabled(caps.torvikGates->extendedSerial);
+        lblEncoderExtSerial_->setEnabled(caps.torvikGates->extendedSerial);
+    }
 }
 
 void DirectRegistersPage::btn0x48wrClick()
@@ -222,49 +186,12 @@ void DirectRegistersPage::WriteByteRegister(QLineEdit* edit, uint8_t address)
                                      MessageKind::Error);
         return;
     }
-    Link& link = shell_.GetLink();
+    Link& link = session_.GetLink();
+    // The raw writes keep the status line's colour.
     if (link.WriteRegister(address, *value)) {
-        shell_.Status().ShowText("Write OK\r\n" + link.LastErrorText);
+        session_.ReportText("Write OK\r\n" + link.LastErrorText);
     } else {
-        shell_.Status().ShowText("Error\r\n" + link.LastErrorText);
-        shell_.Identity().EncoderConnected = false;
+        session_.ReportText("Error\r\n" + link.LastErrorText);
+        session_.Identity().EncoderConnected = false;
     }
-}
-
-void EnsureIdentificationTargets(QWidget& window, const std::function<QWidget*(Page)>& pageWidget)
-{
-    auto missing = [&](const char* name) { return window.findChild<QWidget*>(name) == nullptr; };
-    auto label = [&](Page page, const char* name, const QString& text, QRect geometry) {
-        if (!missing(name))
-            return;
-        auto* l = Make<QLabel>(pageWidget(page), name, geometry);
-        l->setText(text);
-    };
-    auto edit = [&](Page page, const char* name, QRect geometry) {
-        if (missing(name))
-            Make<QLineEdit>(pageWidget(page), name, geometry);
-    };
-
-    // Torvik configuration: write protect and multiturn error arc.
-    label(Page::TabTorvikConfig, "lbl_edTC0_18", "0.18.u8 Multiturn Error Arc", QRect(8, 252, 170, 16));
-    edit(Page::TabTorvikConfig, "edTC0_18", QRect(180, 250, 100, 22));
-    label(Page::TabTorvikConfig, "lblTC0_18", "...", QRect(288, 253, 110, 16));
-    label(Page::TabTorvikConfig, "lbl_edTC0_2E", "0.2E.u8 Write protect", QRect(8, 280, 170, 16));
-    edit(Page::TabTorvikConfig, "edTC0_2E", QRect(180, 278, 100, 22));
-    if (auto* wp = window.findChild<QLineEdit*>("edTC0_2E"))
-        wp->setReadOnly(true);
-    label(Page::TabTorvikConfig, "lblTC0_2E", "...", QRect(288, 281, 110, 16));
-    // Calibration: arc length and time-out.
-    label(Page::tabTorvikCalibration, "lbl_edTC0_19", "Calibration arc length (deg)", QRect(8, 252, 170, 16));
-    edit(Page::tabTorvikCalibration, "edTC0_19", QRect(180, 250, 100, 22));
-    label(Page::tabTorvikCalibration, "lbl_edTC0_21", "Calibration Timeout (sec)", QRect(8, 280, 170, 16));
-    edit(Page::tabTorvikCalibration, "edTC0_21", QRect(180, 278, 100, 22));
-    // Status pages: persistent status switch and the serial captions.
-    if (missing("cbTorvikShowPersistentStatus")) {
-        auto* cb = Make<QCheckBox>(pageWidget(Page::TabTorvikStatus), "cbTorvikShowPersistentStatus",
-                                   QRect(8, 380, 200, 20));
-        cb->setText("Show Persistent Status");
-    }
-    label(Page::TabTorvikStatus, "lblTorvikSerial", "", QRect(8, 8, 390, 48));
-    label(Page::tabQuenraStatus, "lblQuenraSerial", "", QRect(8, 8, 390, 48));
 }

@@ -1,14 +1,12 @@
-#include "biss/EdsPage.h"
+#include "biss/ui/EdsPage.h"
 
-#include "app/Colours.h"
-#include "app/Shell.h"
-#include "app/WidgetFactory.h"
-#include "biss/DirectRegistersPage.h"
+#include "shell/Colours.h"
+#include "shell/Shell.h"
+#include "shell/WidgetFactory.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QSpinBox>
 
 namespace {
 QLabel* TextLabel(QWidget* parent, const char* name, QRect geometry)
@@ -23,8 +21,7 @@ QLabel* TextLabel(QWidget* parent, const char* name, QRect geometry)
 }
 } // namespace
 
-EdsPage::EdsPage(Shell& shell, std::function<bool()> profileIsBp3, QWidget* parent)
-    : QWidget(parent), shell_(shell), profileIsBp3_(std::move(profileIsBp3))
+EdsPage::EdsPage(Shell& shell, QWidget* parent) : Page(parent), session_(shell.GetSession())
 {
     setObjectName("EdsContent");
     auto* btnReadEDS = Make<QPushButton>(this, "btnReadEDS", QRect(8, 4, 100, 26));
@@ -46,6 +43,12 @@ EdsPage::EdsPage(Shell& shell, std::function<bool()> profileIsBp3, QWidget* pare
     lblEDS2_ = TextLabel(gbEDS2, "lblEDS2", QRect(8, 38, 188, 336));
 
     connect(btnReadEDS, &QPushButton::clicked, this, &EdsPage::btnReadEDSClick);
+    session_.AddObserver(this);
+}
+
+EdsPage::~EdsPage()
+{
+    session_.RemoveObserver(this);
 }
 
 void EdsPage::ShowChecksum(QLabel* label, const EdsChecksum& checksum)
@@ -56,29 +59,17 @@ void EdsPage::ShowChecksum(QLabel* label, const EdsChecksum& checksum)
 
 void EdsPage::btnReadEDSClick()
 {
-    Link& link = shell_.GetLink();
-    const EdsReadOutcome out = ReadEds(link, shell_.Identity(), profileIsBp3_ && profileIsBp3_(),
-                                       [this](const std::string& common) {
-                                           lblEDS1_->setText(Utf8Text(common));
-                                           lblEDS1_->repaint();
-                                       });
-    if (!out.started)
-        return;
+    session_.ReadDatasheet();
+}
+
+void EdsPage::DatasheetRead(const EdsReadOutcome& out)
+{
+    if (out.commonText)
+        lblEDS1_->setText(Utf8Text(*out.commonText));
     if (out.commonChecksum)
         ShowChecksum(lblEDS1checksum_, *out.commonChecksum);
-    if (out.userBanksKnown) {
-        // The user memory page takes the bank range, where it exists.
-        if (auto* bankSel = window()->findChild<QSpinBox*>("seUserMemBankSel")) {
-            bankSel->setRange(link.UserBankFirst, link.UserBankLast);
-            bankSel->setValue(link.UserBankFirst);
-        }
-    }
     if (out.profileText)
         lblEDS2_->setText(Utf8Text(*out.profileText));
     if (out.profileChecksum)
         ShowChecksum(lblEDS2checksum_, *out.profileChecksum);
-    if (out.fieldLengths && handOverLengths)
-        handOverLengths(*out.fieldLengths);
-    if (out.statusOk)
-        shell_.Status().Report(*out.statusOk);
 }

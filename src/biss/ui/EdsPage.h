@@ -1,34 +1,27 @@
 #pragma once
 // The "EDS" page: the electronic datasheet's common part and BP3 profile as
-// text, with their checksums.
+// text, with their checksums. It shows every datasheet read, the monitor
+// cycle's too.
 
-#include "biss/Eds.h"
-
-#include <QWidget>
-
-#include <functional>
+#include "shell/Page.h"
 
 class Shell;
 class QLabel;
 
-class EdsPage : public QWidget {
+class EdsPage : public Page, private SessionObserver {
     Q_OBJECT
 public:
-    // profileIsBp3 asks the Direct registers page whether the last
-    // identification found the BP3 profile id.
-    EdsPage(Shell& shell, std::function<bool()> profileIsBp3, QWidget* parent = nullptr);
+    explicit EdsPage(Shell& shell, QWidget* parent = nullptr);
+    ~EdsPage() override;
 
     // btnReadEDSClick: the datasheet read.
     void btnReadEDSClick();
 
-    // Where the multiturn and singleturn lengths go (the position page).
-    std::function<void(const EdsFieldLengths&)> handOverLengths;
-
 private:
+    void DatasheetRead(const EdsReadOutcome& outcome) override;
     void ShowChecksum(QLabel* label, const EdsChecksum& checksum);
 
-    Shell& shell_;
-    std::function<bool()> profileIsBp3_;
+    Session& session_;
     QLabel* lblEDS1_;
     QLabel* lblEDS1checksum_;
     QLabel* lblEDS2_;

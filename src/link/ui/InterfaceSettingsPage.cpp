@@ -1,15 +1,14 @@
-#include "link/InterfaceSettingsPage.h"
+#include "link/ui/InterfaceSettingsPage.h"
 
-#include "app/WidgetFactory.h"
-#include "link/PowerCycle.h"
+#include "shell/Shell.h"
+#include "shell/WidgetFactory.h"
 
 #include <QButtonGroup>
-#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
-#include <QTimer>
 
 namespace {
 constexpr char kReadoutCommands[9] = {'v', 'i', '4', 'm', 'b', 'e', 't', 's', 'r'};
@@ -40,9 +39,10 @@ QSpinBox* SettingGroup(QWidget* page, const SettingDesign& d, QLabel*& result)
 }
 } // namespace
 
-InterfaceSettingsPage::InterfaceSettingsPage(Link& link, std::function<void()> flipActivity, QWidget* parent)
-    : QWidget(parent), link_(link), flipActivity_(std::move(flipActivity))
+InterfaceSettingsPage::InterfaceSettingsPage(Shell& shell, QWidget* parent)
+    : Page(parent), shell_(shell), session_(shell.GetSession())
 {
+    setObjectName("InterfaceSettingsContent");
     rgEncoderPower_ = Make<QGroupBox>(this, "rgEncoderPower", QRect(8, 6, 150, 62));
     rgEncoderPower_->setTitle(" Set Encoder Power ");
     powerItems_ = new QButtonGroup(this);
@@ -75,12 +75,20 @@ InterfaceSettingsPage::InterfaceSettingsPage(Link& link, std::function<void()> f
         readout_[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
 
-    connect(powerItems_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+    connect(powerItems_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked)
-            rgEncoderPowerClick();
+            session_.Select(id == 0);
     });
-    connect(seFrequency_, &QSpinBox::textChanged, this, &InterfaceSettingsPage::seFrequencyChange);
-    connect(seDataLength_, &QSpinBox::textChanged, this, &InterfaceSettingsPage::seDataLengthChange);
+    connect(seFrequency_, &QSpinBox::textChanged, this,
+            [this](const QString& text) { session_.SendBoxSetting(BoxSetting::Clock, text.toStdString()); });
+    connect(seDataLength_, &QSpinBox::textChanged, this,
+            [this](const QString& text) { session_.SendBoxSetting(BoxSetting::DataLength, text.toStdString()); });
+    session_.AddObserver(this);
+}
+
+InterfaceSettingsPage::~InterfaceSettingsPage()
+{
+    session_.RemoveObserver(this);
 }
 
 int InterfaceSettingsPage::PowerItem() const
@@ -88,41 +96,44 @@ int InterfaceSettingsPage::PowerItem() const
     return powerItems_->checkedId();
 }
 
-void InterfaceSettingsPage::SetPowerItem(int item)
+void InterfaceSettingsPage::Select(bool on)
 {
     // Checking the button that is already checked emits nothing, so nothing is sent.
-    if (QAbstractButton* button = powerItems_->button(item))
+    if (QAbstractButton* button = powerItems_->button(on ? 0 : 1))
         button->setChecked(true);
 }
 
-void InterfaceSettingsPage::SetFrequency(int value)
+void InterfaceSettingsPage::PageSwitched(PageId current)
 {
-    seFrequency_->setValue(value);
+    session_.Monitor().SetInterfaceReadout(current == Id());
 }
 
-void InterfaceSettingsPage::rgEncoderPowerClick()
+void InterfaceSettingsPage::PowerSwitched(bool on, const std::string& result)
 {
-    lblEncoderPowerResult_->setText(Latin1Text(SendSettingsCommand(link_, PowerCommand(IsOn()))));
+    if (QAbstractButton* button = powerItems_->button(on ? 0 : 1)) {
+        const QSignalBlocker quiet(powerItems_);
+        button->setChecked(true);
+    }
+    lblEncoderPowerResult_->setText(Latin1Text(result));
 }
 
-void InterfaceSettingsPage::seFrequencyChange(const QString& text)
+void InterfaceSettingsPage::BoxSettingSent(BoxSetting setting, const std::string& value, const std::string& result)
 {
-    std::optional<std::string> command = FrequencyCommand(text.toStdString());
-    if (!command)
-        return;
-    if (flipActivity_)
-        flipActivity_();
-    lblFrequencyResult_->setText(Latin1Text(SendSettingsCommand(link_, *command)));
+    shell_.Status().FlipActivity();
+    QSpinBox* spin = setting == BoxSetting::Clock ? seFrequency_ : seDataLength_;
+    QLabel* label = setting == BoxSetting::Clock ? lblFrequencyResult_ : lblDataLengthResult_;
+    // A setting sent from elsewhere ("Max update rate") shows in its field too.
+    if (spin->text().toStdString() != value) {
+        const QSignalBlocker quiet(spin);
+        spin->setValue(QString::fromStdString(value).toInt());
+    }
+    label->setText(Latin1Text(result));
 }
 
-void InterfaceSettingsPage::seDataLengthChange(const QString& text)
+void InterfaceSettingsPage::Ticked(const TickReport& report)
 {
-    std::optional<std::string> command = DataLengthCommand(text.toStdString());
-    if (!command)
-        return;
-    if (flipActivity_)
-        flipActivity_();
-    lblDataLengthResult_->setText(Latin1Text(SendSettingsCommand(link_, *command)));
+    for (size_t i = 0; i < report.interfaceReplies && i < MonitorCycle::kInterfaceCommands.size(); ++i)
+        ShowReadout(MonitorCycle::kInterfaceCommands[i][0], Latin1Text(report.interfaceTexts[i]));
 }
 
 QLabel* InterfaceSettingsPage::ReadoutLabel(char command) const
@@ -137,59 +148,4 @@ void InterfaceSettingsPage::ShowReadout(char command, const QString& text)
 {
     if (QLabel* label = ReadoutLabel(command))
         label->setText(text);
-}
-
-PowerCyclePanel::PowerCyclePanel(PowerSwitch& power, QWidget* parent) : QGroupBox(parent), power_(power)
-{
-    setObjectName("GroupBoxPowerCycle");
-    setTitle(" Power Cycling test ");
-    lblonoff_ = MakeLabel(this, "lblonoff", "Number on/off cycles", QRect(10, 22, 130, 18));
-    seSteviloIzklopov_ = Make<QSpinBox>(this, "seSteviloIzklopov", QRect(145, 20, 70, 22));
-    seSteviloIzklopov_->setRange(0, 10000);
-    seSteviloIzklopov_->setValue(0);
-    lblonoffdelay_ = MakeLabel(this, "lblonoffdelay", "Delay (ms)", QRect(10, 48, 130, 18));
-    seIzklopDelay_ = Make<QSpinBox>(this, "seIzklopDelay", QRect(145, 46, 70, 22));
-    seIzklopDelay_->setRange(10, 10000);
-    seIzklopDelay_->setValue(100);
-    cbCiklirajIzklope_ = Make<QCheckBox>(this, "cbCiklirajIzklope", QRect(240, 20, 100, 20));
-    cbCiklirajIzklope_->setText("Start");
-
-    timerOnOff_ = new QTimer(this);
-    timerOnOff_->setObjectName("timerOnOff");
-    timerOnOff_->setInterval(100);
-
-    for (QWidget* w : std::initializer_list<QWidget*>{lblonoff_, seSteviloIzklopov_, lblonoffdelay_, seIzklopDelay_,
-                                                      cbCiklirajIzklope_})
-        w->setVisible(false);
-    setVisible(false);
-
-    connect(cbCiklirajIzklope_, &QCheckBox::toggled, this, &PowerCyclePanel::cbCiklirajIzklopeClick);
-    connect(seIzklopDelay_, &QSpinBox::valueChanged, this, [this](int ms) { timerOnOff_->setInterval(ms); });
-    connect(timerOnOff_, &QTimer::timeout, this, &PowerCyclePanel::timerOnOffTimer);
-}
-
-void PowerCyclePanel::RevealControls()
-{
-    for (QWidget* w : std::initializer_list<QWidget*>{lblonoff_, seSteviloIzklopov_, lblonoffdelay_, seIzklopDelay_,
-                                                      cbCiklirajIzklope_})
-        w->setVisible(true);
-}
-
-void PowerCyclePanel::cbCiklirajIzklopeClick(bool checked)
-{
-    if (checked)
-        timerOnOff_->start();
-    else
-        timerOnOff_->stop();
-}
-
-void PowerCyclePanel::timerOnOffTimer()
-{
-    int remaining = seSteviloIzklopov_->value();
-    const bool running = PowerCycleTick(remaining, power_);
-    seSteviloIzklopov_->setValue(remaining);
-    if (!running) {
-        cbCiklirajIzklope_->setChecked(false);
-        timerOnOff_->stop();
-    }
 }

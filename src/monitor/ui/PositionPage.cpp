@@ -1,9 +1,7 @@
-#include "monitor/PositionPage.h"
+#include "monitor/ui/PositionPage.h"
 
-#include "app/Colours.h"
-#include "app/Shell.h"
-#include "app/WidgetFactory.h"
-#include "biss/DirectRegistersPage.h"
+#include "shell/Colours.h"
+#include "shell/WidgetFactory.h"
 #include "util/Text.h"
 
 #include <QApplication>
@@ -12,6 +10,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -68,9 +67,8 @@ long long SpinValue(const QSpinBox* spin)
     return value;
 }
 
-PositionPage::PositionPage(Shell& shell, Strip strip, QWidget* parent)
-    : QWidget(parent), shell_(shell), strip_(strip),
-      units_(shell.GetLink().PositionMTLength, shell.GetLink().PositionSTLength)
+PositionPage::PositionPage(Shell& shell, QWidget* parent)
+    : Page(parent), shell_(shell), session_(shell.GetSession()), strip_(shell.PositionStrip())
 {
     setObjectName("PositionContent");
     lblPosRX_ = ValuePanel(this, "Panel1", "lblPosRX", "RX", "Data received from the encoder over BiSS interface",
@@ -139,64 +137,80 @@ PositionPage::PositionPage(Shell& shell, Strip strip, QWidget* parent)
     onEdit(seDenominator_, &PositionPage::seNominatorChange);
     onEdit(sePosMTlen_, &PositionPage::sePosMTlenChange);
     onEdit(sePosSTlen_, &PositionPage::sePosSTlenChange);
+    connect(edUnit_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { session_.Units().SetUnit(text.toStdString()); });
     connect(cbLogErrorsPos_, &QCheckBox::toggled, this, &PositionPage::cbLogErrorsPosClick);
+    session_.AddObserver(this);
 }
 
-std::string PositionPage::UnitName() const
+PositionPage::~PositionPage()
 {
-    return edUnit_->text().toStdString();
-}
-
-bool PositionPage::LogOn() const
-{
-    return cbLogErrorsPos_->isChecked();
+    session_.RemoveObserver(this);
 }
 
 void PositionPage::seNominatorChange()
 {
-    units_.ScaleChanged(SpinValue(seNominator_), SpinValue(seDenominator_));
+    session_.Units().ScaleChanged(SpinValue(seNominator_), SpinValue(seDenominator_));
 }
 
 void PositionPage::sePosMTlenChange()
 {
-    units_.MultiturnLengthChanged(static_cast<int>(SpinValue(sePosMTlen_)));
+    session_.Units().MultiturnLengthChanged(static_cast<int>(SpinValue(sePosMTlen_)));
 }
 
 void PositionPage::sePosSTlenChange()
 {
     const std::optional<long long> denominator =
-        units_.SingleturnLengthChanged(static_cast<int>(SpinValue(sePosSTlen_)), shell_.Identity().DruzinaEnkoderja);
+        session_.Units().SingleturnLengthChanged(static_cast<int>(SpinValue(sePosSTlen_)), session_.Identity().DruzinaEnkoderja);
     if (denominator)
         seDenominator_->setValue(static_cast<int>(*denominator));
     seNominatorChange();
 }
 
-void PositionPage::SetFieldLengths(const EdsFieldLengths& lengths)
+void PositionPage::ScaleChanged(const PositionUnits& units)
 {
-    sePosMTlen_->setValue(lengths.multiturn);
-    sePosSTlen_->setValue(lengths.singleturn);
-    sePosMTlenChange();
-    sePosSTlenChange();
+    // The session has the scale already: the fields only show it.
+    for (QSpinBox* spin : {sePosMTlen_, sePosSTlen_, seNominator_, seDenominator_})
+        spin->blockSignals(true);
+    sePosMTlen_->setValue(units.MultiturnLength());
+    sePosSTlen_->setValue(units.SingleturnLength());
+    seNominator_->setValue(static_cast<int>(units.Nominator()));
+    seDenominator_->setValue(static_cast<int>(units.Denominator()));
+    for (QSpinBox* spin : {sePosMTlen_, sePosSTlen_, seNominator_, seDenominator_})
+        spin->blockSignals(false);
+    const QSignalBlocker quiet(edUnit_);
+    edUnit_->setText(Utf8Text(units.Unit()));
 }
 
-void PositionPage::ApplyScale(const UnitScaleSetting& scale)
+void PositionPage::PageSwitched(PageId)
 {
-    seNominator_->setValue(static_cast<int>(scale.nominator));
-    seDenominator_->setValue(static_cast<int>(scale.denominator));
-    edUnit_->setText(Utf8Text(scale.unit));
+    RefreshDataLengthReport();
 }
 
 void PositionPage::RefreshDataLengthReport()
 {
-    lblEDSreportDataLen_->setText(Utf8Text(EdsDataLengthReport(shell_.GetLink())));
+    lblEDSreportDataLen_->setText(Utf8Text(EdsDataLengthReport(session_.GetLink())));
+}
+
+void PositionPage::Ticked(const TickReport& report)
+{
+    if (report.positionRead)
+        ShowRaw(session_.GetLink().EncoderPosition.RxData);
+    if (report.disconnected)
+        ShowDisconnected();
+    else if (report.positionDecoded)
+        ShowPosition(session_.GetLink().EncoderPosition, session_.Monitor().LastTexts());
+    if (report.ending == TickReport::Ending::Error)
+        ShowError(report.singleturnError);
 }
 
 void PositionPage::cbLogErrorsPosClick()
 {
-    if (showLog)
-        showLog(cbLogErrorsPos_->isChecked());
-    if (rememberPosition)
-        rememberPosition();
+    const bool on = cbLogErrorsPos_->isChecked();
+    session_.Monitor().SetPositionLog(on);
+    shell_.ShowLogList(on);
+    shell_.ClearLog();
+    session_.Monitor().RememberCurrentPosition();
 }
 
 void PositionPage::SetLamp(QWidget* panel, Lamp& state, Lamp wanted, Rgb lit)

@@ -3,15 +3,11 @@
 // reply, bits, multiturn and singleturn values, lamps, the unit scale and the
 // position log switch.
 
-#include "biss/Eds.h"
-#include "biss/Identification.h"
-#include "app/StatusLine.h"
-#include "monitor/PositionDisplay.h"
+#include "shell/Page.h"
+#include "shell/Shell.h"
+#include "shell/StatusLine.h"
 
 #include <QElapsedTimer>
-#include <QWidget>
-
-#include <functional>
 
 class Shell;
 class QCheckBox;
@@ -20,30 +16,19 @@ class QLineEdit;
 class QSpinBox;
 class QTimer;
 
-class PositionPage : public QWidget {
+class PositionPage : public Page, private SessionObserver {
     Q_OBJECT
 public:
-    // The position strip (pnl1) lives in the window frame, above the pages.
-    struct Strip {
-        QLabel* lblPosUnit = nullptr;
-        QWidget* pnlEncWarn = nullptr;
-        QWidget* pnlEncErr = nullptr;
-    };
-    PositionPage(Shell& shell, Strip strip, QWidget* parent = nullptr);
+    // The position strip (pnl1) lives in the window frame, above the pages;
+    // this page fills it.
+    explicit PositionPage(Shell& shell, QWidget* parent = nullptr);
+    ~PositionPage() override;
 
-    const PositionUnits& Units() const { return units_; }
-    std::string UnitName() const;
-    bool LogOn() const;
+    const PositionUnits& Units() const { return session_.Units(); }
 
-    // The datasheet read hands over the field lengths: limited to the spin
-    // edits' ranges, multiturn first, each followed by its change handler.
-    void SetFieldLengths(const EdsFieldLengths& lengths);
-    // The identification sets the unit scale of the family.
-    void ApplyScale(const UnitScaleSetting& scale);
     // Every page change refreshes the data-length report.
+    void PageSwitched(PageId current) override;
     void RefreshDataLengthReport();
-    // Discovery of an interface box: one count is one unit again.
-    void ResetResolution() { units_.ResetResolution(); }
 
     // What the monitor cycle shows. At intervals below kMinRepaintMs the
     // raw reply and the position reach the labels at most once per
@@ -62,20 +47,19 @@ public:
     void sePosSTlenChange();
     void cbLogErrorsPosClick();
 
-    // The position log switch reveals (or hides) and clears the window's log list
-    std::function<void(bool on)> showLog;
-    // and takes the current word as the reference of the jump test.
-    std::function<void()> rememberPosition;
-
 private:
+    void Ticked(const TickReport& report) override;
+    // The session set the scale (family, datasheet lengths): the fields follow.
+    void ScaleChanged(const PositionUnits& units) override;
+
     enum class Lamp { Unset, Grey, Lit, ButtonFace };
     void Schedule();
     void Flush();
     void SetLamp(QWidget* panel, Lamp& state, Lamp wanted, Rgb lit);
 
     Shell& shell_;
-    Strip strip_;
-    PositionUnits units_;
+    Session& session_;
+    PositionStripWidgets strip_;
     QLabel* lblPosRX_;
     QLabel* lblRxBin_;
     QSpinBox* sePosMTlen_;

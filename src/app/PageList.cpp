@@ -1,0 +1,36 @@
+#include "app/PageList.h"
+
+#include "biss/ui/DirectRegistersPage.h"
+#include "biss/ui/EdsPage.h"
+#include "encoder/ui/CalibrationPage.h"
+#include "encoder/ui/DebugPage.h"
+#include "encoder/ui/TorvikConfigPage.h"
+#include "link/ui/InterfaceSettingsPage.h"
+#include "monitor/ui/PositionPage.h"
+#include "monitor/ui/QuenraStatusPage.h"
+#include "monitor/ui/TestPage.h"
+#include "monitor/ui/TorvikStatusPage.h"
+
+namespace {
+template <class P>
+PageEntry Entry(PageId id)
+{
+    return PageEntry{id, [](Shell& shell) -> Page* { return new P(shell); }};
+}
+} // namespace
+
+std::vector<PageEntry> ServicePages()
+{
+    return {
+        Entry<InterfaceSettingsPage>(PageId::TabSettings),
+        Entry<PositionPage>(PageId::TabPosition),
+        Entry<DirectRegistersPage>(PageId::TabRegDirect),
+        Entry<EdsPage>(PageId::TabEDS),
+        Entry<TorvikStatusPage>(PageId::TabTorvikStatus),
+        Entry<TorvikConfigPage>(PageId::TabTorvikConfig),
+        Entry<CalibrationPage>(PageId::tabTorvikCalibration),
+        Entry<DebugPage>(PageId::TabTorvikDebug),
+        Entry<QuenraStatusPage>(PageId::tabQuenraStatus),
+        Entry<TestPage>(PageId::tabTest),
+    };
+}

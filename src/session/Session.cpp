@@ -1,0 +1,250 @@
+#include "session/Session.h"
+
+#include "link/PortList.h"
+
+#include <algorithm>
+
+Session::Session(SessionEnvironment environment)
+    : env_(std::move(environment)), units_(link_.PositionMTLength, link_.PositionSTLength),
+      cycle_(link_, identity_, units_, *this)
+{
+    if (!env_.portLister)
+        env_.portLister = [] { return ListUsbSerialPorts(); };
+    if (!env_.portOpener)
+        env_.portOpener = OpenSerialDevice;
+}
+
+Session::~Session() = default;
+
+void Session::AddObserver(SessionObserver* observer)
+{
+    if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void Session::RemoveObserver(SessionObserver* observer)
+{
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+// --- The search for the box -------------------------------------------------
+
+bool Session::SearchTick()
+{
+    if (searching_)
+        return false;
+    searching_ = true;
+    if (env_.searchTimer)
+        env_.searchTimer->Stop();
+    if (env_.monitorTimer)
+        env_.monitorTimer->Stop();
+    // Switching the power off still goes over the port that was in use, if any.
+    Select(false);
+    link_.ClosePort();
+
+    interfaceText_ = std::string(NextSearchingText(interfaceText_));
+    Notify([&](SessionObserver& o) { o.SearchStarted(interfaceText_); });
+
+    std::optional<FoundBox> found =
+        ProbeForBox(env_.portLister ? env_.portLister() : std::vector<std::string>{}, env_.portOpener,
+                    [this](const std::string& candidate) { Notify([&](SessionObserver& o) { o.Probing(candidate); }); });
+
+    SearchOutcome out;
+    if (found) {
+        link_.ComHandle = std::move(found->port);
+        interfaceText_ = found->version;
+        out.found = true;
+        out.port = found->path;
+        out.oldFirmware = IsOldBoxFirmware(found->version);
+        out.interfaceText = interfaceText_;
+        Notify([&](SessionObserver& o) { o.BoxFound(out); });
+        Select(true);
+
+        // Nothing read from the previous encoder stays valid.
+        link_.ForgetEncoder();
+        identity_.ResetForConnection();
+        caps_ = EncoderCapabilities{};
+        units_.ResetResolution();
+        Notify([&](SessionObserver& o) { o.ConnectionReset(); });
+        if (env_.searchTimer)
+            env_.searchTimer->Stop();
+        if (env_.monitorTimer)
+            env_.monitorTimer->Start();
+    } else {
+        out.interfaceText = interfaceText_;
+        if (env_.searchTimer)
+            env_.searchTimer->Start();
+    }
+    Notify([&](SessionObserver& o) { o.SearchFinished(out); });
+    searching_ = false;
+    return out.found;
+}
+
+void Session::StartSearch()
+{
+    if (env_.searchTimer)
+        env_.searchTimer->Start();
+}
+
+// --- The monitor cycle ------------------------------------------------------
+
+void Session::MonitorTick()
+{
+    if (inTick_ || searching_)
+        return;
+    inTick_ = true;
+    if (env_.monitorTimer)
+        env_.monitorTimer->Stop();
+    const TickReport& report = cycle_.Tick();
+    bool rearm = true;
+    if (report.ending == TickReport::Ending::Error && report.portLost) {
+        rearm = false;
+        StartSearch();
+    }
+    if (rearm && env_.monitorTimer)
+        env_.monitorTimer->Start();
+    Notify([&](SessionObserver& o) { o.Ticked(report); });
+    if (report.ending == TickReport::Ending::Ok) {
+        Publish({"Comm OK", StatusKind::Ok});
+    } else if (report.ending == TickReport::Ending::Error) {
+        identity_.EncoderConnected = false;
+        Publish({"Error\r\n" + report.received + link_.LastErrorText, StatusKind::Error});
+    }
+    inTick_ = false;
+}
+
+void Session::ResumeMonitor()
+{
+    // Leaving the monitor off while a search is due; a running tick re-arms it itself.
+    if ((!env_.searchTimer || !env_.searchTimer->Active()) && !searching_ && !inTick_ && env_.monitorTimer)
+        env_.monitorTimer->Start();
+}
+
+void Session::RestartMonitor()
+{
+    if (!searching_ && !inTick_ && env_.monitorTimer)
+        env_.monitorTimer->Start();
+}
+
+int Session::MonitorInterval() const
+{
+    return env_.monitorTimer ? env_.monitorTimer->Interval() : 0;
+}
+
+void Session::SetMonitorInterval(int ms)
+{
+    if (env_.monitorTimer)
+        env_.monitorTimer->SetInterval(ms);
+    Notify([&](SessionObserver& o) { o.MonitorIntervalChanged(ms); });
+}
+
+void Session::Wait(int ms)
+{
+    if (env_.clock)
+        env_.clock->Wait(ms);
+}
+
+void Session::IdentifyNewEncoder()
+{
+    Identify();
+    ReadDatasheet();
+}
+
+// --- Identification and datasheet -------------------------------------------
+
+IdentificationOutcome Session::Identify()
+{
+    IdentificationOutcome out = ReadIdentification(link_, identity_);
+    caps_ = EncoderCapabilities{};
+    caps_.profileIsBp3 = out.profileIsBp3;
+    caps_.datasheetBankKnown = link_.EncoderSignature.EDS_Common_bank_num != kBankNotRead;
+    if (out.signatureRead) {
+        caps_.identified = true;
+        caps_.family = out.family.family;
+        caps_.partNumber = link_.EncoderSignature.Zolvan_PartNumber;
+        caps_.serialCaption = out.serialCaption;
+        caps_.signature = link_.EncoderSignature;
+        caps_.torvikGates = out.gates;
+        if (out.family.scale) {
+            const UnitScaleSetting& s = *out.family.scale;
+            units_.SetFamilyScale(s.nominator, s.denominator, s.unit, out.family.family);
+            Notify([&](SessionObserver& o) { o.ScaleChanged(units_); });
+        }
+    }
+    Notify([&](SessionObserver& o) { o.Identified(out, caps_); });
+    Report(out.ok);
+    if (!out.ok && out.portLost)
+        StartSearch();
+    return out;
+}
+
+EdsReadOutcome Session::ReadDatasheet()
+{
+    EdsReadOutcome out = ReadEds(link_, identity_, caps_.profileIsBp3);
+    if (!out.started)
+        return out;
+    if (out.fieldLengths) {
+        units_.SetFieldLengths(out.fieldLengths->multiturn, out.fieldLengths->singleturn, identity_.DruzinaEnkoderja);
+        Notify([&](SessionObserver& o) { o.ScaleChanged(units_); });
+    }
+    Notify([&](SessionObserver& o) { o.DatasheetRead(out); });
+    if (out.statusOk)
+        Report(*out.statusOk, out.statusText);
+    return out;
+}
+
+// --- Power and box settings -------------------------------------------------
+
+void Session::Select(bool on)
+{
+    if (on == powerOn_)
+        return;
+    powerOn_ = on;
+    const std::string result = SendSettingsCommand(link_, PowerCommand(on));
+    Notify([&](SessionObserver& o) { o.PowerSwitched(on, result); });
+}
+
+void Session::SendBoxSetting(BoxSetting setting, const std::string& text)
+{
+    const std::optional<std::string> command =
+        setting == BoxSetting::Clock ? FrequencyCommand(text) : DataLengthCommand(text);
+    if (!command)
+        return;
+    const std::string result = SendSettingsCommand(link_, *command);
+    Notify([&](SessionObserver& o) { o.BoxSettingSent(setting, text, result); });
+}
+
+// --- Status -----------------------------------------------------------------
+
+bool Session::Report(bool ok)
+{
+    Report(ok, (ok ? "Comm OK\r\n" : "Error\r\n") + link_.LastErrorText);
+    return ok;
+}
+
+void Session::Report(bool ok, const std::string& text)
+{
+    if (!ok)
+        identity_.EncoderConnected = false;
+    Publish({text, ok ? StatusKind::Ok : StatusKind::Error});
+}
+
+void Session::ReportText(const std::string& text)
+{
+    Publish({text, StatusKind::Plain});
+}
+
+void Session::Publish(const StatusReport& report)
+{
+    status_ = report;
+    Notify([&](SessionObserver& o) { o.StatusReported(status_); });
+}
+
+void Session::Close()
+{
+    if (env_.searchTimer)
+        env_.searchTimer->Stop();
+    if (env_.monitorTimer)
+        env_.monitorTimer->Stop();
+    link_.ClosePort();
+}
