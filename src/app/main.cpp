@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/PageList.h"
 #include "link/PortList.h"
+#include "shell/Locale.h"
 #include "shell/MainWindow.h"
 
 #include <QApplication>
@@ -56,6 +57,7 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("K417-3C bidirectional BiSS interface");
+    UseSystemNumberSeparators();
 
     std::unique_ptr<Simulator> simulator;
     if (simOptions) {

@@ -99,7 +99,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     session_ = std::make_unique<Session>(std::move(environment));
 
     BuildBanner();
-    statusView_ = std::make_unique<QtStatusView>(lblStatus_, pnlComm_);
+    statusView_ = std::make_unique<QtStatusView>(statusBox_, pnlComm_);
     statusLine_ = std::make_unique<StatusLine>(*statusView_);
     // The frame is told first: the status line, then what the frame shows.
     session_->AddObserver(statusLine_.get());
@@ -149,7 +149,9 @@ void MainWindow::BuildBanner()
     SetPanelColour(pnl1Top_, kWhite);
     pnl1Top_->lower();
 
-    image1_ = Make<LogoLabel>(this, "Image1", QRect(293, 23, 126, 31));
+    // The logo sits at the top so that the status text below it has room for
+    // its outcome, cause, command and reply.
+    image1_ = Make<LogoLabel>(this, "Image1", QRect(293, 4, 126, 31));
     image1_->setPixmap(MakeLogo(126, 31));
     image1_->setCursor(Qt::PointingHandCursor);
     image1_->setToolTip("Click to restart the position read-out");
@@ -162,17 +164,13 @@ void MainWindow::BuildBanner()
     lblInterfaceVer_ = MakeLabel(gInterfaceInfo_, "lblInterfaceVer", "Interface Version", QRect(8, 36, 256, 18));
     lblInterfaceVer_->setFont(PointFont(font(), 10));
 
-    // Two lines show, the outcome and its reason, at the foot of the banner;
-    // the whole text (with the command and reply) is its tooltip.
-    const QFont statusFont = PointFont(font(), 7);
-    const int statusHeight = 2 * QFontMetrics(statusFont).lineSpacing();
-    lblStatus_ = Make<QLabel>(this, "lblStatus", QRect(280, kBannerHeight - statusHeight, 149, statusHeight));
-    lblStatus_->setFont(statusFont);
-    lblStatus_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    statusBox_ = new StatusBox(this, QRect(kStatusLeft, kStatusTop, kNarrowWidth - kStatusLeft - 4,
+                                           kBannerHeight - kStatusTop), PointFont(font(), 7));
+    lblStatus_ = statusBox_->Label();
     lblStatus_->setAutoFillBackground(true);
     SetPanelColour(lblStatus_, kWhite);
 
-    pnlComm_ = Make<QFrame>(this, "pnlComm", QRect(407, 6, 12, 12));
+    pnlComm_ = Make<QFrame>(this, "pnlComm", QRect(280, 6, 12, 12));
     pnlComm_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     SetPanelColour(pnlComm_, kColourLampStart);
 
@@ -264,6 +262,8 @@ void MainWindow::ApplySize()
     const int height = shrunk_ ? kShrunkHeight : kDesignHeight;
     pnl1Top_->setGeometry(0, 0, width, kBannerHeight);
     pnl2Mid_->setGeometry(0, kBannerHeight, width, kBandHeight);
+    // The status text takes the banner's whole right-hand side.
+    statusBox_->resize(width - kStatusLeft - 4, statusBox_->height());
     setFixedSize(width, height);
 }
 

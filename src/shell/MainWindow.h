@@ -19,6 +19,7 @@ class PageControl;
 class QtDialogs;
 class QtStatusView;
 class QtSessionTimer;
+class StatusBox;
 class QGroupBox;
 class QLabel;
 class QFrame;
@@ -48,6 +49,8 @@ public:
     // While no box is connected only the banner and the band show. (Sizes here
     // are of the client area; the window manager adds its frame outside.)
     static constexpr int kShrunkHeight = kBannerHeight + kBandHeight;
+    // The status text's box: under the logo, to the banner's foot.
+    static constexpr int kStatusLeft = 282, kStatusTop = 37;
 
     explicit MainWindow(MainWindowOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -146,6 +149,7 @@ private:
     QGroupBox* gInterfaceInfo_ = nullptr;
     QLabel* lblComPort_ = nullptr;
     QLabel* lblInterfaceVer_ = nullptr;
+    StatusBox* statusBox_ = nullptr;
     QLabel* lblStatus_ = nullptr;
     QFrame* pnlComm_ = nullptr;
     QFrame* pnl2Mid_ = nullptr;

@@ -3,13 +3,100 @@
 #include "shell/Colours.h"
 #include "shell/WidgetFactory.h"
 
-#include <QLabel>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextLayout>
+
+namespace {
+QTextOption WrapOption(Qt::Alignment alignment)
+{
+    QTextOption option(alignment);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return option;
+}
+
+// The text as it is drawn: a CR LF is one line break.
+QString Lines(const QString& text)
+{
+    QString lines = text;
+    lines.replace("\r\n", "\n");
+    lines.replace('\r', '\n');
+    return lines;
+}
+} // namespace
+
+int WrappingLabel::HeightFor(int width) const
+{
+    QTextLayout layout;
+    int height = 0;
+    for (const QString& line : Lines(text()).split('\n')) {
+        layout.setText(line);
+        layout.setFont(font());
+        layout.setTextOption(WrapOption(alignment()));
+        layout.beginLayout();
+        for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
+            l.setLineWidth(width);
+            height += qCeil(l.height());
+        }
+        layout.endLayout();
+    }
+    return height;
+}
+
+void WrappingLabel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(QRectF(contentsRect()), Lines(text()), WrapOption(alignment()));
+}
+
+StatusBox::StatusBox(QWidget* parent, QRect geometry, const QFont& font) : QScrollArea(parent)
+{
+    setObjectName("StatusBox");
+    setGeometry(geometry);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setWidgetResizable(false);
+    label_ = new WrappingLabel;
+    label_->setObjectName("lblStatus");
+    label_->setFont(font);
+    label_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    label_->setTextInteractionFlags(Qt::NoTextInteraction);
+    setWidget(label_);
+    viewport()->setAutoFillBackground(false);
+    setAutoFillBackground(false);
+    Relayout();
+}
+
+void StatusBox::SetText(const QString& text)
+{
+    label_->setText(text);
+    Relayout();
+}
+
+void StatusBox::Relayout()
+{
+    // The scroll bar takes room only when the text is taller than the box.
+    int width = viewport()->width();
+    int height = label_->HeightFor(width);
+    const bool scrolls = height > maximumViewportSize().height();
+    width = maximumViewportSize().width() - (scrolls ? verticalScrollBar()->sizeHint().width() : 0);
+    height = label_->HeightFor(width);
+    label_->resize(width, std::max(height, maximumViewportSize().height()));
+}
+
+void StatusBox::resizeEvent(QResizeEvent* event)
+{
+    QScrollArea::resizeEvent(event);
+    Relayout();
+}
 
 void QtStatusView::ShowStatus(const std::string& text, Rgb background)
 {
-    status_->setText(Latin1Text(text));
-    status_->setToolTip(status_->text());
-    SetPanelColour(status_, background);
+    status_->SetText(Latin1Text(text));
+    status_->Label()->setToolTip(status_->Label()->text());
+    SetPanelColour(status_->Label(), background);
 }
 
 Rgb QtStatusView::LampColour() const

@@ -1,19 +1,51 @@
 #pragma once
-// The status line on the window: the label lblStatus and the lamp pnlComm.
+// The status line on the window: the text lblStatus in its box under the
+// logo, and the lamp pnlComm.
 
 #include "shell/StatusLine.h"
 
-class QLabel;
-class QWidget;
+#include <QLabel>
+#include <QScrollArea>
+
+// A label that breaks its text at word boundaries, and inside a word that
+// is longer than a line (a register reply), so that no part of it is cut off.
+class WrappingLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    // The height the whole text needs at the given width.
+    int HeightFor(int width) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The status line's box: the whole text, the command and the reply
+// included, wrapped to the box's width; a text taller than the box scrolls.
+class StatusBox : public QScrollArea {
+    Q_OBJECT
+public:
+    StatusBox(QWidget* parent, QRect geometry, const QFont& font);
+    WrappingLabel* Label() const { return label_; }
+    void SetText(const QString& text);
+    // Lays the text out again for a new size of the box.
+    void Relayout();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    WrappingLabel* label_;
+};
 
 class QtStatusView final : public StatusView {
 public:
-    QtStatusView(QLabel* status, QWidget* lamp) : status_(status), lamp_(lamp) {}
+    QtStatusView(StatusBox* status, QWidget* lamp) : status_(status), lamp_(lamp) {}
     void ShowStatus(const std::string& text, Rgb background) override;
     Rgb LampColour() const override;
     void SetLampColour(Rgb colour) override;
 
 private:
-    QLabel* status_;
+    StatusBox* status_;
     QWidget* lamp_;
 };

@@ -6,11 +6,13 @@
 #include "shell/Colours.h"
 #include "shell/PageControl.h"
 #include "monitor/ui/PositionPage.h"
+#include "shell/Locale.h"
 #include "sim/Simulator.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -351,6 +353,31 @@ private slots:
         FindCutTexts(*r.Find<QWidget>("pnl1"), faults);
         FindOverlaps(*r.Find<QWidget>("pnl1"), faults);
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+    }
+
+    void numberTextsTakeTheLocaleSeparatorsUntilACsvFileSwitchesToPoint()
+    {
+        const NumberSeparators before = CurrentNumberSeparators();
+        const NumberSeparators german = SeparatorsOf(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(german.decimal, std::string(","));
+        QCOMPARE(german.thousands, std::string("."));
+        QCOMPARE(SeparatorsOf(QLocale(QLocale::English, QLocale::UnitedStates)).decimal, std::string("."));
+        SetNumberSeparators(german);
+
+        Rig r(Family(SimFamily::Torvik));
+        QVERIFY(r.Connect());
+        r.Click("btnReadDirect");
+        r.Click("btnReadEDS");
+        QVERIFY2(r.Text("lblEDS1").contains(QRegularExpression("Min Timeout: \\d+,\\d\\d ")), qPrintable(r.Text("lblEDS1")));
+        r->SetLoopTimerActive(true);
+        QTRY_VERIFY_WITH_TIMEOUT(r.Text("lblPosUnit").contains(QRegularExpression("^-?[\\d.]+,\\d{3} deg$")), 3000);
+
+        // After a CSV file the decimal separator is "." for the rest of the run.
+        UsePointAsDecimalSeparator();
+        QCOMPARE(CurrentNumberSeparators().decimal, std::string("."));
+        QCOMPARE(CurrentNumberSeparators().thousands, std::string(","));
+        QCOMPARE(FormatNumberText(1234.5, 8, 3), std::string("1,234.500"));
+        SetNumberSeparators(before);
     }
 
     void fastTicksRepaintAtMostEveryFewMillisecondsInOrder()

@@ -6,6 +6,7 @@
 
 #include "app/CommandLine.h"
 #include "shell/PageControl.h"
+#include "shell/QtStatusView.h"
 #include "shell/StatusLine.h"
 #include "link/ui/InterfaceSettingsPage.h"
 #include "sim/Simulator.h"
@@ -16,6 +17,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QtTest>
@@ -135,6 +138,41 @@ private slots:
         QCOMPARE(h.Find<QLabel>("lblFrequencyResult")->text(), QString("(Result)"));
         for (const char* name : {"lblRXv", "lblRXi", "lblRX4", "lblRXm", "lblRXb", "lblRXe", "lblRXt", "lblRXs", "lblRXr"})
             QCOMPARE(h.Find<QLabel>(name)->text(), QString(name));
+    }
+
+    void statusLineShowsTheWholeTextWithCommandAndReply()
+    {
+        WindowHarness h;
+        h->show();
+        auto* label = h.Find<QLabel>("lblStatus");
+        auto* box = h.Find<QScrollArea>("StatusBox");
+        QVERIFY(label && box);
+        // A short read of a whole bank: the reply is one long word.
+        h->GetLink().LastErrorText = "End of bank reached\r\nCMD: R64:000 RCV: 1:10:" + std::string(128, 'A');
+        h->GetSession().Report(true);
+        QCOMPARE(label->text(), QString::fromStdString("Comm OK\r\n" + h->GetLink().LastErrorText));
+        QCOMPARE(Colour(label), kColourOk);
+        // Every line fits the box's width; what is taller than the box scrolls into view.
+        const int width = box->viewport()->width();
+        QVERIFY(label->width() <= width);
+        QVERIFY(label->height() >= static_cast<WrappingLabel*>(label)->HeightFor(label->width()));
+        QVERIFY(box->verticalScrollBar()->maximum() > 0);
+        // The outcome, the cause and the command show without scrolling.
+        QVERIFY(box->viewport()->height() >= 4 * label->fontMetrics().lineSpacing() - 2);
+        if (const char* dir = std::getenv("K417_SHOTS"))
+            h->grab().save(QString(dir) + "/status-long.png");
+
+        h->GetLink().LastErrorText.clear();
+        h->GetSession().Report(false);
+        QCOMPARE(label->text(), QString("Error\r\n"));
+        QCOMPARE(box->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(Colour(label), kColourError);
+        // The banner's controls do not overlap.
+        for (const char* a : {"gInterfaceInfo", "Image1", "pnlComm", "StatusBox"})
+            for (const char* b : {"gInterfaceInfo", "Image1", "pnlComm", "StatusBox"})
+                if (qstrcmp(a, b) < 0)
+                    QVERIFY2(!h.Find<QWidget>(a)->geometry().intersects(h.Find<QWidget>(b)->geometry()),
+                             qPrintable(QString("%1 over %2").arg(a, b)));
     }
 
     void searchWithoutBoxAlternatesAndStaysShrunk()
