@@ -61,6 +61,7 @@ std::string SimUsage()
            "  --status-bits N          bits added to the status word\n"
            "  --bbm-status N           Quenra battery multiturn status byte\n"
            "  --signal-level N         mean signal level (air gap); default 2400, Quenra 6100\n"
+           "  --save-busy MS           the encoder answers no register access for MS after a save\n"
            "  --bad-eds-checksum       --bad-profile-checksum\n"
            "  --bad-config-checksum    --bad-error-map-checksum\n"
            "  --help                   this text\n";
@@ -206,6 +207,12 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
             if (!ToUnsigned(value, u, 0xFFFF) || u == 0)
                 return bad();
             f.signalLevel = static_cast<uint16_t>(u);
+        } else if (name == "--save-busy") {
+            if (!take())
+                return false;
+            if (!ToUnsigned(value, u, 60000))
+                return bad();
+            f.saveBusyMs = static_cast<int>(u);
         } else if (name == "--bad-eds-checksum") {
             f.badEdsChecksum = true;
         } else if (name == "--bad-profile-checksum") {

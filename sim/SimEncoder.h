@@ -103,7 +103,7 @@ private:
         uint16_t persistentStatus = 0;
     };
 
-    enum class Busy { No, Calibrating, Resetting };
+    enum class Busy { No, Calibrating, Resetting, Saving };
 
     void UpdateSupply(Clock::time_point now);
     void BuildIdentity(const SimOptions& options);
@@ -121,6 +121,7 @@ private:
     uint8_t ReadFixed(uint8_t address, Clock::time_point now);
     void Execute(uint8_t command, Clock::time_point now);
     void StartCalibration(Clock::time_point now);
+    void StayBusySaving(Clock::time_point now);
     // Brings everything that moves up to now: the shaft turns, and a busy
     // spell whose time is up ends (a calibration with its results).
     void Advance(Clock::time_point now);

@@ -28,10 +28,12 @@ void SimEncoder::Execute(uint8_t command, Clock::time_point now)
         for (uint8_t b = info_.errorMapFirstBank; b < 16; ++b)
             nv_.banks[b] = ram_.banks[b];
         RefreshChecksums(nv_);
+        StayBusySaving(now);
         break;
     case kCmdSaveUserMemory:
         for (unsigned b = info_.userBankFirst; b <= info_.userBankLast; ++b)
             nv_.banks[b] = ram_.banks[b];
+        StayBusySaving(now);
         break;
     case kCmdNewMultiturn: {
         const uint8_t base = info_.family == SimFamily::Quenra ? 0x04 : 0x14;
@@ -67,6 +69,14 @@ void SimEncoder::Execute(uint8_t command, Clock::time_point now)
     default:
         break;
     }
+}
+
+void SimEncoder::StayBusySaving(Clock::time_point now)
+{
+    if (faults_.saveBusyMs <= 0)
+        return;
+    busy_ = Busy::Saving;
+    busyUntil_ = now + std::chrono::milliseconds(faults_.saveBusyMs);
 }
 
 void SimEncoder::StartCalibration(Clock::time_point now)

@@ -38,6 +38,9 @@ struct SimFaults {
     // beyond the limits raise the signal bits of the status word, and the
     // debug samples grow and shrink with it.
     uint16_t signalLevel = 0;
+    // After a save to non-volatile memory (0x63, 0x75) the encoder stays busy
+    // this long storing and does not answer register access.
+    int saveBusyMs = 0;
     // Stored checksums that do not match their data.
     bool badEdsChecksum = false;
     bool badProfileChecksum = false;
