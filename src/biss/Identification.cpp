@@ -83,12 +83,17 @@ DirectRegisterTexts FormatDirectRegisters(const TBiSS_bank& r)
     t.deviceId = "0x";
     for (size_t i = 0x38; i <= 0x3D; ++i)
         t.deviceId += Hex2(r[i]);
-    t.manufacturer = "0x" + Hex2(r[0x3F]) + Hex2(r[0x3E]) + " = \"";
-    AppendLatin1(t.manufacturer, r[0x3E]);
-    AppendLatin1(t.manufacturer, r[0x3F]);
-    t.manufacturer += "\"";
+    t.manufacturer = ManufacturerText(r[0x3E], r[0x3F]);
     t.makersEncoder = StartsWith(t.manufacturer, "0x4B58");
     return t;
+}
+
+std::string ManufacturerText(uint8_t register7E, uint8_t register7F)
+{
+    std::string text = "0x" + Hex2(register7F) + Hex2(register7E) + " = \"";
+    AppendLatin1(text, register7E);
+    AppendLatin1(text, register7F);
+    return text + "\"";
 }
 
 PartNumberConstants DecodePartNumber(std::string_view partNumber, uint16_t svn)

@@ -35,6 +35,9 @@ struct DirectRegisterTexts {
     bool makersEncoder = false;   // the manufacturer ID is the maker's
 };
 DirectRegisterTexts FormatDirectRegisters(const TBiSS_bank& fixedArea);
+// The manufacturer ID as the page shows it: "0x4B58 = "XK"" for the bytes of
+// registers 0x7E and 0x7F (the ID's high and low byte).
+std::string ManufacturerText(uint8_t register7E, uint8_t register7F);
 // Caption of lblManufIDTxt.
 inline const char* ManufacturerCaption(bool makers) { return makers ? "Zolvan" : "unknown"; }
 

@@ -9,12 +9,14 @@
 #include <termios.h>
 #include <unistd.h>
 
-std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::string& path, std::string* error)
+std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::string& path, std::string* error, int* errorCode)
 {
     auto fail = [&](int fd, const char* what) -> std::unique_ptr<PosixSerialPort> {
         int err = errno;
         if (error)
             *error = std::string(what) + " " + path + ": " + std::strerror(err);
+        if (errorCode)
+            *errorCode = err;
         if (fd >= 0)
             ::close(fd);
         return nullptr;

@@ -37,8 +37,10 @@ private:
 class PosixSerialPort final : public SerialPort {
 public:
     // Opens an existing device exclusively in raw mode at 115200 baud, 8N1.
-    // Returns null and fills *error (when given) if the device cannot be used.
-    static std::unique_ptr<PosixSerialPort> Open(const std::string& path, std::string* error = nullptr);
+    // Returns null and fills *error and *errorCode (the errno, when given)
+    // if the device cannot be used.
+    static std::unique_ptr<PosixSerialPort> Open(const std::string& path, std::string* error = nullptr,
+                                                 int* errorCode = nullptr);
     ~PosixSerialPort() override;
     PosixSerialPort(const PosixSerialPort&) = delete;
     PosixSerialPort& operator=(const PosixSerialPort&) = delete;

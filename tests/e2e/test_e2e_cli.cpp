@@ -1,0 +1,182 @@
+// k417ctl against the simulated box over a pseudo-terminal: what it prints,
+// its exit status and the commands the box received.
+
+#include "cli/Cli.h"
+#include "sim/Simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void Start(SimOptions options = {})
+    {
+        sim = std::make_unique<Simulator>(options);
+        ASSERT_TRUE(sim->Start());
+        sim->SetShaftSpeed(0);
+    }
+    CliRun Run(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--port", sim->PortPath()});
+        return RunRaw(args);
+    }
+    static CliRun RunRaw(const std::vector<std::string>& args)
+    {
+        std::ostringstream out, err;
+        CliRun run;
+        run.status = RunCli(ParseCliOptions(args), {}, out, err);
+        run.out = out.str();
+        run.err = err.str();
+        return run;
+    }
+    std::vector<std::string> Commands() const
+    {
+        std::vector<std::string> log;
+        for (const SimLogEntry& e : sim->CommandLog())
+            log.push_back(e.command);
+        return log;
+    }
+    std::unique_ptr<Simulator> sim;
+};
+
+size_t Lines(const std::string& text)
+{
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+} // namespace
+
+TEST_F(CliTest, InfoIdentifiesLikeTheWindowInTextAndJson)
+{
+    Start();
+    CliRun r = Run({"info"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("Box:              K417-3C v2.14 on " + sim->PortPath()), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Family:           Torvik\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Part number:      TV657-18B16-000\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Manufacturer ID:  0x4B58 = \"XK\"\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Position:         16 multiturn + 18 singleturn bits\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Resolution:       360 / 262144 deg\n"), std::string::npos);
+    // The window's order: search, power, probe, identification, datasheet, position.
+    const std::vector<std::string> log = Commands();
+    ASSERT_GE(log.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 4),
+              (std::vector<std::string>{"v", "N", "R02:064", "R64:064"}));
+    EXPECT_EQ(log.back(), "4");
+
+    sim->ClearCommandLog();
+    r = Run({"--json", "info"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(Lines(r.out), 1u);
+    EXPECT_NE(r.out.find("\"family\":\"Torvik\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"manufacturerId\":\"0x4B58 = \\\"XK\\\"\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"resolution\":{\"nominator\":360,\"denominator\":262144,\"unit\":\"deg\"}"), std::string::npos);
+}
+
+TEST_F(CliTest, PositionPrintsEachWordWithItsFlagsAndValue)
+{
+    Start();
+    sim->SetShaftPosition(3, 65536); // a quarter turn of 18 bits
+    CliRun r = Run({"position", "--count", "3", "--interval", "0"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(Lines(r.out), 3u);
+    EXPECT_NE(r.out.find("  multiturn 3  singleturn 65536  error 0  warning 0  crc ok  1,170.000 deg\n"), std::string::npos)
+        << r.out;
+
+    SimFaults faults;
+    faults.warningBit = true;
+    faults.crcError = true;
+    sim->SetFaults(faults);
+    r = Run({"--json", "position", "--count", "2"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(Lines(r.out), 2u);
+    EXPECT_NE(r.out.find("\"multiturn\":3,\"singleturn\":65536,\"error\":false,\"warning\":true,\"crc\":false"),
+              std::string::npos)
+        << r.out;
+
+    faults = {};
+    faults.positionTimeout = true;
+    sim->SetFaults(faults);
+    r = Run({"position", "--count", "1"});
+    EXPECT_EQ(r.status, kExitFailed);
+}
+
+TEST_F(CliTest, RegistersReadAndWrittenInTheNamedBank)
+{
+    Start();
+    const SimEncoderInfo info = sim->EncoderInfo();
+    CliRun r = Run({"--json", "read", "0", "4", "--bank", std::to_string(info.edsBank)});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const auto eds = sim->BankImage(static_cast<uint8_t>(info.edsBank));
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "\"values\":[%d,%d,%d,%d]", eds[0], eds[1], eds[2], eds[3]);
+    EXPECT_NE(r.out.find(expected), std::string::npos) << r.out;
+    std::vector<std::string> log = Commands();
+    char select[16];
+    std::snprintf(select, sizeof select, "Ws%03u:064", static_cast<unsigned>(info.edsBank));
+    EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()), (std::vector<std::string>{select, "R04:000"}));
+
+    r = Run({"write", "0x05", "0xA5", "--bank", std::to_string(info.userBankFirst)});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "Write OK\n");
+    EXPECT_EQ(sim->BankImage(static_cast<uint8_t>(info.userBankFirst))[5], 0xA5);
+
+    r = Run({"read", "0x44", "4"});
+    ASSERT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, "0x44  0x00  0\n0x45  0x12  18\n0x46  0xD6  214\n0x47  0x87  135\n");
+}
+
+TEST_F(CliTest, UsageErrorsCostNoTrafficAndNoBoxSaysWhy)
+{
+    Start();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"read", "200"}, {"read", "0x7F", "2"}, {"write", "1", "256"}, {"frobnicate"},
+          {"position", "--count", "x"}, {"read", "1", "--bogus"}, {"--nonsense", "info"}}) {
+        const CliRun r = Run(args);
+        EXPECT_EQ(r.status, kExitUsage) << args[0];
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_TRUE(Commands().empty());
+
+    const CliRun none = RunRaw({"--port", "/nonexistent/ttyACM7", "info"});
+    EXPECT_EQ(none.status, kExitNoBox);
+    EXPECT_NE(none.err.find("/nonexistent/ttyACM7: cannot open"), std::string::npos) << none.err;
+}
+
+TEST_F(CliTest, VerboseTracesEveryCommandAndReplyAndEdsGivesItsVerdict)
+{
+    SimOptions options;
+    options.faults.badProfileChecksum = true;
+    Start(options);
+    CliRun r = Run({"-v", "eds"});
+    EXPECT_EQ(r.status, kExitFailed); // a wrong checksum is a failed check
+    EXPECT_NE(r.err.find("> v\n< K417-3C v2.14\\r\n> N\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Common part\nEDS ver: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" (wrong)\n"), std::string::npos);
+
+    r = Run({"ports"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, sim->PortPath() + "  K417-3C v2.14\n");
+}
+
+TEST(CliProgram, RunsWithTheBuiltInSimulator)
+{
+    FILE* pipe = ::popen(K417CTL_EXE " --simulate=quenra --json info 2>&1", "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        out += buffer;
+    const int status = ::pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+    EXPECT_NE(out.find("\"family\":\"Quenra\""), std::string::npos) << out;
+}
