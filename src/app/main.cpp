@@ -57,6 +57,8 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("K417-3C bidirectional BiSS interface");
+    // Where the user's settings (the file dialogs' last folder) are kept.
+    QApplication::setOrganizationName("Zolvan");
     UseSystemNumberSeparators();
 
     std::unique_ptr<Simulator> simulator;

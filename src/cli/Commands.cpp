@@ -100,10 +100,21 @@ int Ports(CliContext& c, std::vector<std::string>& args)
             json.Add("reply", d.reply);
         if (!d.detail.empty())
             json.Add("detail", d.detail);
-        if (c.Json())
+        const std::optional<UsbIds> ids = UsbIdsOf(path);
+        if (ids)
+            json.Add("usbVendor", ids->vendor).Add("usbProduct", ids->product).Add("udevRule", UdevRuleFor(*ids));
+        if (c.Json()) {
             c.Print(json, {});
-        else
-            text += d.path + "  " + (d.verdict == PortDiagnosis::Verdict::Box ? d.reply : d.detail) + "\n";
+            continue;
+        }
+        text += d.path + "  " + (d.verdict == PortDiagnosis::Verdict::Box ? d.reply : d.detail) + "\n";
+        if (ids) {
+            text += "  USB " + ids->vendor + ":" + ids->product + "\n";
+            // The rule that keeps ModemManager away and gives users access, ready for /etc/udev/rules.d/.
+            if (d.verdict == PortDiagnosis::Verdict::Box || d.verdict == PortDiagnosis::Verdict::NoPermission ||
+                d.verdict == PortDiagnosis::Verdict::Busy)
+                text += "  udev rule: " + UdevRuleFor(*ids) + "\n";
+        }
     }
     if (!c.Json()) {
         if (ports.empty())

@@ -19,14 +19,18 @@ bool IsOldBoxFirmware(std::string_view version)
 }
 
 std::optional<FoundBox> ProbeForBox(const std::vector<std::string>& ports, const PortOpener& opener,
-                                    const std::function<void(const std::string&)>& probing)
+                                    const std::function<void(const std::string&)>& probing,
+                                    const std::function<void(const std::string&)>& openFailed)
 {
     for (const std::string& candidate : SortCandidates(ports)) {
         if (probing)
             probing(candidate);
         std::unique_ptr<SerialPort> port = opener ? opener(candidate) : nullptr;
-        if (!port)
+        if (!port) {
+            if (openFailed)
+                openFailed(candidate);
             continue;
+        }
         std::string reply;
         if (SerialTransact(port.get(), "v", 0, reply) == kSerialOk && StartsWith(TrimControl(reply), kBoxModel))
             return FoundBox{std::move(port), candidate, reply};

@@ -42,7 +42,9 @@ struct FoundBox {
 };
 
 // Asks each candidate (sorted by case-insensitive text, each once) for its
-// version; probing is told of each candidate before it is opened. Ports that
-// cannot be opened, stay silent or answer anything else are closed again.
+// version; probing is told of each candidate before it is opened, and
+// openFailed of each that could not be opened. Ports that stay silent or
+// answer anything else are closed again.
 std::optional<FoundBox> ProbeForBox(const std::vector<std::string>& ports, const PortOpener& opener,
-                                    const std::function<void(const std::string& candidate)>& probing = {});
+                                    const std::function<void(const std::string& candidate)>& probing = {},
+                                    const std::function<void(const std::string& candidate)>& openFailed = {});

@@ -45,32 +45,51 @@ std::string DeviceGroup(const std::string& devicePath)
     return std::to_string(info.st_gid);
 }
 
-PortDiagnosis DiagnosePort(const std::string& path)
+namespace {
+// The verdict for a device that could not be opened, from the system's error.
+PortDiagnosis OpenFailure(const std::string& path, int code, const std::string& error)
 {
     PortDiagnosis d;
     d.path = path;
+    if (code == EACCES || code == EPERM) {
+        d.verdict = PortDiagnosis::Verdict::NoPermission;
+        const std::string group = DeviceGroup(path);
+        d.detail = group.empty() ? "no permission to open it"
+                                 : "no permission: the port belongs to the group \"" + group +
+                                       "\"; add your user to it (sudo usermod -aG " + group +
+                                       " $USER) and log in again";
+    } else if (code == EBUSY) {
+        d.verdict = PortDiagnosis::Verdict::Busy;
+        const std::vector<std::string> holders = ProcessesHolding(path);
+        d.detail = "in use";
+        for (size_t i = 0; i < holders.size(); ++i)
+            d.detail += (i == 0 ? " by " : ", ") + holders[i];
+    } else {
+        d.verdict = PortDiagnosis::Verdict::CannotOpen;
+        d.detail = error;
+    }
+    return d;
+}
+} // namespace
+
+std::optional<PortDiagnosis> OpenProblem(const std::string& path)
+{
+    std::string error;
+    int code = 0;
+    if (PosixSerialPort::Open(path, &error, &code) || (code != EACCES && code != EPERM && code != EBUSY))
+        return std::nullopt;
+    return OpenFailure(path, code, error);
+}
+
+PortDiagnosis DiagnosePort(const std::string& path)
+{
     std::string error;
     int code = 0;
     std::unique_ptr<PosixSerialPort> port = PosixSerialPort::Open(path, &error, &code);
-    if (!port) {
-        if (code == EACCES || code == EPERM) {
-            d.verdict = PortDiagnosis::Verdict::NoPermission;
-            const std::string group = DeviceGroup(path);
-            d.detail = group.empty() ? "no permission" : "no permission: the port belongs to the group \"" + group +
-                                                            "\"; add your user to it (sudo usermod -aG " + group +
-                                                            " $USER) and log in again";
-        } else if (code == EBUSY) {
-            d.verdict = PortDiagnosis::Verdict::Busy;
-            const std::vector<std::string> holders = ProcessesHolding(path);
-            d.detail = "in use";
-            for (size_t i = 0; i < holders.size(); ++i)
-                d.detail += (i == 0 ? " by " : ", ") + holders[i];
-        } else {
-            d.verdict = PortDiagnosis::Verdict::CannotOpen;
-            d.detail = error;
-        }
-        return d;
-    }
+    if (!port)
+        return OpenFailure(path, code, error);
+    PortDiagnosis d;
+    d.path = path;
     std::string reply;
     if (SerialTransact(port.get(), "v", 0, reply) != kSerialOk) {
         d.verdict = PortDiagnosis::Verdict::Silent;

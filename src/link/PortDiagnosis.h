@@ -5,6 +5,7 @@
 
 #include "link/Discovery.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@ struct PortDiagnosis {
 
 // Opens the port (as the search does) and asks for the version.
 PortDiagnosis DiagnosePort(const std::string& path);
+
+// Why a port the search could not open is unusable, when the user can do
+// something about it (no permission, held by another process); none for a
+// device that is simply gone.
+std::optional<PortDiagnosis> OpenProblem(const std::string& path);
 
 // The processes that hold a device open, as "name (pid N)", from /proc.
 std::vector<std::string> ProcessesHolding(const std::string& devicePath, const std::string& procRoot = "/proc");

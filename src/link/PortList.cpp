@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "util/Text.h"
@@ -39,4 +40,32 @@ std::vector<std::string> SortCandidates(std::vector<std::string> ports)
     ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
     ports.erase(std::remove(ports.begin(), ports.end(), std::string()), ports.end());
     return ports;
+}
+
+std::optional<UsbIds> UsbIdsOf(const std::string& devicePath, const std::string& sysClassTty)
+{
+    std::error_code ec;
+    fs::path device = fs::canonical(devicePath, ec);
+    const std::string name = (ec ? fs::path(devicePath) : device).filename().string();
+    // device/ is the USB interface; its parent is the USB device with the IDs.
+    fs::path dir = fs::canonical(fs::path(sysClassTty) / name / "device", ec);
+    if (ec)
+        return std::nullopt;
+    auto read = [](const fs::path& file) {
+        std::ifstream in(file);
+        std::string text;
+        std::getline(in, text);
+        return TrimControl(text);
+    };
+    for (int level = 0; level < 4 && !dir.empty(); ++level, dir = dir.parent_path()) {
+        if (fs::exists(dir / "idVendor", ec) && fs::exists(dir / "idProduct", ec))
+            return UsbIds{read(dir / "idVendor"), read(dir / "idProduct")};
+    }
+    return std::nullopt;
+}
+
+std::string UdevRuleFor(const UsbIds& ids)
+{
+    return "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"" + ids.vendor + "\", ATTRS{idProduct}==\"" + ids.product +
+           "\", ENV{ID_MM_DEVICE_IGNORE}=\"1\", GROUP=\"dialout\", MODE=\"0660\", TAG+=\"uaccess\"";
 }

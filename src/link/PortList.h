@@ -5,6 +5,7 @@
 // /sys/class/tty/<name>/device/driver with the driver name "cdc_acm" and
 // offers them as /dev/<name>. Ports given on the command line are added.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,3 +16,15 @@ std::vector<std::string> ListUsbSerialPorts(const std::string& sysClassTty = "/s
 // The candidate list of one search: the ports sorted by case-insensitive
 // text (so ttyACM10 comes before ttyACM2), each path probed once.
 std::vector<std::string> SortCandidates(std::vector<std::string> ports);
+
+// The USB vendor and product IDs of a USB serial port, as four hexadecimal
+// digits each, from the device's sysfs entry.
+struct UsbIds {
+    std::string vendor;
+    std::string product;
+};
+std::optional<UsbIds> UsbIdsOf(const std::string& devicePath, const std::string& sysClassTty = "/sys/class/tty");
+
+// A udev rule for the box: ModemManager leaves it alone, and users of the
+// desktop session and of the "dialout" group may open it.
+std::string UdevRuleFor(const UsbIds& ids);

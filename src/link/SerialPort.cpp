@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -26,6 +27,13 @@ std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::string& path, 
         return fail(fd, "cannot open");
     if (::ioctl(fd, TIOCEXCL) != 0)
         return fail(fd, "cannot lock");
+    // Exclusive mode does not keep out a privileged process: an advisory lock
+    // does, for every program that takes one on the device (this tool among them).
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            errno = EBUSY;
+        return fail(fd, "in use:");
+    }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0)
         return fail(fd, "not a serial device:");

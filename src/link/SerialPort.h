@@ -36,7 +36,8 @@ private:
 
 class PosixSerialPort final : public SerialPort {
 public:
-    // Opens an existing device exclusively in raw mode at 115200 baud, 8N1.
+    // Opens an existing device exclusively (terminal exclusive mode and an
+    // advisory lock) in raw mode at 115200 baud, 8N1.
     // Returns null and fills *error and *errorCode (the errno, when given)
     // if the device cannot be used.
     static std::unique_ptr<PosixSerialPort> Open(const std::string& path, std::string* error = nullptr,

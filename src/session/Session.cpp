@@ -1,5 +1,6 @@
 #include "session/Session.h"
 
+#include "link/PortDiagnosis.h"
 #include "link/PortList.h"
 
 #include <algorithm>
@@ -45,11 +46,15 @@ bool Session::SearchTick()
     interfaceText_ = std::string(NextSearchingText(interfaceText_));
     Notify([&](SessionObserver& o) { o.SearchStarted(interfaceText_); });
 
-    std::optional<FoundBox> found =
-        ProbeForBox(env_.portLister ? env_.portLister() : std::vector<std::string>{}, env_.portOpener,
-                    [this](const std::string& candidate) { Notify([&](SessionObserver& o) { o.Probing(candidate); }); });
-
     SearchOutcome out;
+    std::optional<FoundBox> found = ProbeForBox(
+        env_.portLister ? env_.portLister() : std::vector<std::string>{}, env_.portOpener,
+        [this](const std::string& candidate) { Notify([&](SessionObserver& o) { o.Probing(candidate); }); },
+        [&out](const std::string& candidate) {
+            if (std::optional<PortDiagnosis> problem = OpenProblem(candidate))
+                out.portProblems.push_back(PortProblemText(*problem));
+        });
+
     if (found) {
         link_.ComHandle = std::move(found->port);
         interfaceText_ = found->version;
@@ -74,6 +79,13 @@ bool Session::SearchTick()
         out.interfaceText = interfaceText_;
         if (env_.searchTimer)
             env_.searchTimer->Start();
+        // A box the user cannot reach yet is named with the fix; the search goes on.
+        if (!out.portProblems.empty()) {
+            std::string text = "Error";
+            for (const std::string& problem : out.portProblems)
+                text += "\r\n" + problem;
+            Publish({text, StatusKind::Error});
+        }
     }
     Notify([&](SessionObserver& o) { o.SearchFinished(out); });
     searching_ = false;

@@ -71,6 +71,9 @@ struct SearchOutcome {
     std::string port;          // the port of the box
     std::string interfaceText; // the version label's text: a searching text, or the box's version reply
     bool oldFirmware = false;  // the box's firmware behaves badly (warn the user)
+    // Ports the search could not use for a reason the user can mend (no
+    // permission, held by another process), each with the fix.
+    std::vector<std::string> portProblems;
 };
 
 enum class BoxSetting { Clock, DataLength };

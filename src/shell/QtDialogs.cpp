@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStringList>
 
 namespace {
@@ -35,6 +37,21 @@ bool QtDialogs::Confirm(const std::string& text)
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
+namespace {
+constexpr char kLastFolderKey[] = "dialogs/lastFolder";
+} // namespace
+
+QString LastFileFolder()
+{
+    const QString folder = QSettings().value(kLastFolderKey).toString();
+    return QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void RememberFileFolder(const QString& fileName)
+{
+    QSettings().setValue(kLastFolderKey, QFileInfo(fileName).absolutePath());
+}
+
 std::optional<FileChoice> QtDialogs::RunFileDialog(const FileDialogRequest& request, bool save)
 {
     QFileDialog dialog(parent_, QString::fromStdString(request.title));
@@ -50,12 +67,20 @@ std::optional<FileChoice> QtDialogs::RunFileDialog(const FileDialogRequest& requ
     }
     if (!request.defaultExtension.empty())
         dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
-    if (!request.fileName.empty())
-        dialog.selectFile(QString::fromStdString(request.fileName));
+    const QString proposed = QString::fromStdString(request.fileName);
+    // A proposed name without a folder goes into the folder used last.
+    if (!proposed.contains('/')) {
+        const QString folder = LastFileFolder();
+        if (!folder.isEmpty())
+            dialog.setDirectory(folder);
+    }
+    if (!proposed.isEmpty())
+        dialog.selectFile(proposed);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     FileChoice choice;
     choice.fileName = dialog.selectedFiles().front().toStdString();
+    RememberFileFolder(dialog.selectedFiles().front());
     int selected = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
     choice.filterIndex = selected >= 0 ? selected + 1 : 1;
     return choice;

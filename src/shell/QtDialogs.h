@@ -3,7 +3,13 @@
 
 #include "shell/Dialogs.h"
 
+class QString;
 class QWidget;
+
+// The folder the file dialogs opened a file in last, kept in the user's
+// settings between runs; empty when none (or it is gone).
+QString LastFileFolder();
+void RememberFileFolder(const QString& fileName);
 
 class QtDialogs final : public Dialogs {
 public:

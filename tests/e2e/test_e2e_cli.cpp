@@ -168,6 +168,27 @@ TEST_F(CliTest, VerboseTracesEveryCommandAndReplyAndEdsGivesItsVerdict)
     EXPECT_EQ(r.out, sim->PortPath() + "  K417-3C v2.14\n");
 }
 
+TEST_F(CliTest, APortTheUserMayNotOpenIsNamedWithTheFix)
+{
+    // Permissions do not bind root: the check runs as the unprivileged "nobody".
+    if (::system("command -v setpriv >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "setpriv is not installed";
+    Start();
+    const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups " K417CTL_EXE " --port " +
+                                sim->PortPath() + " ports 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        out += buffer;
+    const int status = ::pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), kExitNoBox) << out;
+    EXPECT_NE(out.find(sim->PortPath() + "  no permission: the port belongs to the group \""), std::string::npos) << out;
+    EXPECT_NE(out.find("and log in again"), std::string::npos) << out;
+    EXPECT_TRUE(Commands().empty());
+}
+
 TEST(CliProgram, RunsWithTheBuiltInSimulator)
 {
     FILE* pipe = ::popen(K417CTL_EXE " --simulate=quenra --json info 2>&1", "r");

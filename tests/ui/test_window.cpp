@@ -6,6 +6,7 @@
 
 #include "app/CommandLine.h"
 #include "shell/PageControl.h"
+#include "shell/QtDialogs.h"
 #include "shell/QtStatusView.h"
 #include "shell/StatusLine.h"
 #include "link/ui/InterfaceSettingsPage.h"
@@ -19,6 +20,9 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QtTest>
@@ -173,6 +177,18 @@ private slots:
                 if (qstrcmp(a, b) < 0)
                     QVERIFY2(!h.Find<QWidget>(a)->geometry().intersects(h.Find<QWidget>(b)->geometry()),
                              qPrintable(QString("%1 over %2").arg(a, b)));
+    }
+
+    void fileDialogsRememberTheFolderUsedLast()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        RememberFileFolder(dir.filePath("map.csv"));
+        QCOMPARE(LastFileFolder(), dir.path());
+        dir.remove(); // a folder that is gone is not offered
+        QCOMPARE(LastFileFolder(), QString());
+        QSettings().clear();
     }
 
     void searchWithoutBoxAlternatesAndStaysShrunk()

@@ -41,6 +41,29 @@ TEST(PortList, ListsOnlyCdcAcmDevices)
     fs::remove_all(root);
 }
 
+TEST(PortList, UsbIdsComeFromTheDeviceAboveTheInterface)
+{
+    fs::path root = fs::temp_directory_path() / ("k417-usb-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const fs::path usbDevice = root / "devices" / "usb1" / "1-2";
+    fs::create_directories(usbDevice / "1-2:1.0");
+    std::ofstream(usbDevice / "idVendor") << "1d50\n";
+    std::ofstream(usbDevice / "idProduct") << "60a7\n";
+    fs::create_directories(root / "tty" / "ttyACM3");
+    fs::create_symlink(usbDevice / "1-2:1.0", root / "tty" / "ttyACM3" / "device");
+    fs::create_directories(root / "tty" / "ttyS0" / "device");
+
+    const std::optional<UsbIds> ids = UsbIdsOf("/dev/ttyACM3", (root / "tty").string());
+    ASSERT_TRUE(ids);
+    EXPECT_EQ(ids->vendor, "1d50");
+    EXPECT_EQ(ids->product, "60a7");
+    EXPECT_EQ(UdevRuleFor(*ids), "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"1d50\", ATTRS{idProduct}==\"60a7\", "
+                                 "ENV{ID_MM_DEVICE_IGNORE}=\"1\", GROUP=\"dialout\", MODE=\"0660\", TAG+=\"uaccess\"");
+    EXPECT_FALSE(UsbIdsOf("/dev/ttyS0", (root / "tty").string()));
+    EXPECT_FALSE(UsbIdsOf("/dev/ttyACM9", (root / "tty").string()));
+    fs::remove_all(root);
+}
+
 TEST(InterfaceSettings, CommandsForTheFieldTexts)
 {
     EXPECT_EQ(PowerCommand(true), "N");

@@ -220,6 +220,28 @@ TEST(Search, ALostPortFailsThePowerCommandAndTheSearchGoesOn)
     EXPECT_TRUE(rig.search.active);
 }
 
+TEST(Search, APortHeldByAnotherProgramIsNamedWithItsHolderAndTheSearchGoesOn)
+{
+    PtyPeer box;
+    box.Answer("K417-3C v2.14\r");
+    std::string error;
+    auto holder = PosixSerialPort::Open(box.SlavePath(), &error); // another program has the port
+    ASSERT_TRUE(holder) << error;
+    Rig rig;
+    rig.ports = {box.SlavePath()};
+    EXPECT_FALSE(rig->SearchTick());
+    EXPECT_TRUE(rig.search.active);
+    EXPECT_EQ(rig.recorder.status.kind, StatusKind::Error);
+    EXPECT_NE(rig.recorder.status.text.find(box.SlavePath() + ": in use by test_session (pid " +
+                                            std::to_string(::getpid()) + ")"),
+              std::string::npos)
+        << rig.recorder.status.text;
+    EXPECT_TRUE(box.Received().empty());
+
+    holder.reset();
+    EXPECT_TRUE(rig->SearchTick());
+}
+
 TEST(Status, SuccessAndFailureFollowTheOneConvention)
 {
     Rig rig;
