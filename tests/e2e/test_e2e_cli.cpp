@@ -48,6 +48,20 @@ protected:
     std::unique_ptr<Simulator> sim;
 };
 
+// Runs a shell command; its output (stderr too) and exit status.
+CliRun Shell(const std::string& command)
+{
+    CliRun run;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        run.out += buffer;
+    run.status = WEXITSTATUS(::pclose(pipe));
+    return run;
+}
+
 size_t Lines(const std::string& text)
 {
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -174,16 +188,10 @@ TEST_F(CliTest, APortTheUserMayNotOpenIsNamedWithTheFix)
     if (::system("command -v setpriv >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "setpriv is not installed";
     Start();
-    const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups " K417CTL_EXE " --port " +
-                                sim->PortPath() + " ports 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        out += buffer;
-    const int status = ::pclose(pipe);
-    EXPECT_EQ(WEXITSTATUS(status), kExitNoBox) << out;
+    const CliRun r =
+        Shell("setpriv --reuid=65534 --regid=65534 --clear-groups " K417CTL_EXE " --port " + sim->PortPath() + " ports");
+    const std::string& out = r.out;
+    EXPECT_EQ(r.status, kExitNoBox) << out;
     EXPECT_NE(out.find(sim->PortPath() + "  no permission: the port belongs to the group \""), std::string::npos) << out;
     EXPECT_NE(out.find("and log in again"), std::string::npos) << out;
     EXPECT_TRUE(Commands().empty());
@@ -191,13 +199,7 @@ TEST_F(CliTest, APortTheUserMayNotOpenIsNamedWithTheFix)
 
 TEST(CliProgram, RunsWithTheBuiltInSimulator)
 {
-    FILE* pipe = ::popen(K417CTL_EXE " --simulate=quenra --json info 2>&1", "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        out += buffer;
-    const int status = ::pclose(pipe);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << out;
-    EXPECT_NE(out.find("\"family\":\"Quenra\""), std::string::npos) << out;
+    const CliRun r = Shell(K417CTL_EXE " --simulate=quenra --json info");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\"family\":\"Quenra\""), std::string::npos) << r.out;
 }
