@@ -30,11 +30,14 @@ inline QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text,
 }
 
 // A register field of a service page: its caption on the left (captionName),
-// the edit (editName) at x = 180 and 100 wide, on the row at y.
+// the edit (editName) at x = 180 and 100 wide, on the row at y. The caption
+// goes to *captionLabel when asked for.
 inline QLineEdit* MakeRegisterField(QWidget* parent, const char* captionName, const QString& caption,
-                                    const char* editName, int y)
+                                    const char* editName, int y, QLabel** captionLabel = nullptr)
 {
-    MakeLabel(parent, captionName, caption, QRect(8, y + 2, 170, 16));
+    QLabel* label = MakeLabel(parent, captionName, caption, QRect(8, y + 2, 170, 16));
+    if (captionLabel)
+        *captionLabel = label;
     return Make<QLineEdit>(parent, editName, QRect(180, y, 100, 22));
 }
 

@@ -1,29 +1,42 @@
 #include "encoder/ui/TorvikConfigPage.h"
 
-#include "shell/Shell.h"
-#include "shell/WidgetFactory.h"
+#include <QLabel>
+#include <QLineEdit>
 
-TorvikConfigPage::TorvikConfigPage(Shell& shell, QWidget* parent) : Page(parent), session_(shell.GetSession())
+namespace {
+QLineEdit* FieldRow(QWidget* page, const char* editName, const ConfigField& field, int y,
+                    const char* captionName = nullptr, QLabel** caption = nullptr)
+{
+    QLineEdit* edit = MakeRegisterField(page, captionName, QString::fromStdString(ConfigFieldCaption(field)),
+                                        editName, y, caption);
+    UseButtonFace(edit);
+    return edit;
+}
+
+QString FieldText(const std::optional<std::string>& value)
+{
+    return value ? QString::fromStdString(*value) : QString();
+}
+} // namespace
+
+TorvikConfigPage::TorvikConfigPage(Shell& shell, QWidget* parent)
+    : ConfigPageBase(shell, ConfigPage::Torvik, parent)
 {
     setObjectName("TorvikConfigContent");
-    edTC0_18_ = MakeRegisterField(this, "lbl_edTC0_18", "0.18.u8 Multiturn Error Arc", "edTC0_18", 250);
-    lblTC0_18_ = MakeLabel(this, "lblTC0_18", "...", QRect(288, 253, 110, 16));
-    edTC0_2E_ = MakeRegisterField(this, "lbl_edTC0_2E", "0.2E.u8 Write protect", "edTC0_2E", 278);
-    // Locking the encoder is for service engineers only.
-    edTC0_2E_->setReadOnly(true);
-    lblTC0_2E_ = MakeLabel(this, "lblTC0_2E", "...", QRect(288, 281, 110, 16));
-    session_.AddObserver(this);
-}
+    edTC0_00_ = FieldRow(this, "edTC0_00", ConfigFields::PositionOffset, 8);
+    edTC0_04_ = FieldRow(this, "edTC0_04", ConfigFields::PosFilterValue, 34);
+    edTC0_08_ = FieldRow(this, "edTC0_08", ConfigFields::PosFilterSpeed, 60);
+    edTC0_0C_ = FieldRow(this, "edTC0_0C", ConfigFields::VelocityFilterValue, 86);
+    edTC0_10_ = FieldRow(this, "edTC0_10", ConfigFields::VelocityFilterSpeed, 112);
+    edTC0_18_ = FieldRow(this, "edTC0_18", ConfigFields::MultiturnErrorArc, 138, "lbl_edTC0_18", &lbl_edTC0_18_);
+    lblTC0_18_ = MakeLabel(this, "lblTC0_18", "...", QRect(288, 141, 110, 16));
 
-TorvikConfigPage::~TorvikConfigPage()
-{
-    session_.RemoveObserver(this);
-}
-
-void TorvikConfigPage::ServiceRevealed(ServiceGesture gesture)
-{
-    if (gesture == ServiceGesture::Service)
-        edTC0_2E_->setReadOnly(false);
+    BuildShared({"lbl_edTC0_2E", "edTC0_2E", "lblTC0_2E", "lbl_edTC_multiturn", "edTC_multiturn",
+                 "btnTC_NewMultiturn", "btnTorvikconfigRead", "btnTorvikconfigWrite", "btnTC_ResetToFactory",
+                 "grpTorvikZero", "btnTorvikSetZero", "lblTorvikZeroStatus"},
+                {164, 198, 234, 300});
+    lblCkecksumConfig_ = MakeLabel(this, "lblCkecksumConfig", "...", QRect(116, 238, 287, 18));
+    SetPanelColour(lblCkecksumConfig_, ButtonFaceColour());
 }
 
 void TorvikConfigPage::Identified(const IdentificationOutcome&, const EncoderCapabilities& caps)
@@ -31,9 +44,43 @@ void TorvikConfigPage::Identified(const IdentificationOutcome&, const EncoderCap
     if (!caps.torvikGates)
         return;
     const TorvikControlGates& g = *caps.torvikGates;
-    for (QWidget* w : {static_cast<QWidget*>(edTC0_2E_), findChild<QWidget*>("lbl_edTC0_2E")})
-        w->setEnabled(g.writeProtect);
-    lblTC0_2E_->setVisible(g.writeProtect);
-    for (QWidget* w : {static_cast<QWidget*>(edTC0_18_), findChild<QWidget*>("lbl_edTC0_18"), static_cast<QWidget*>(lblTC0_18_)})
+    writeProtect_->setEnabled(g.writeProtect);
+    writeProtectCaption_->setEnabled(g.writeProtect);
+    writeProtectInfo_->setVisible(g.writeProtect);
+    for (QWidget* w : {static_cast<QWidget*>(edTC0_18_), static_cast<QWidget*>(lbl_edTC0_18_),
+                       static_cast<QWidget*>(lblTC0_18_)})
         w->setEnabled(g.multiturnErrorArc);
+}
+
+ConfigurationTexts TorvikConfigPage::Texts() const
+{
+    ConfigurationTexts t;
+    t.offset = edTC0_00_->text().toStdString();
+    t.posFilterValue = edTC0_04_->text().toStdString();
+    t.posFilterSpeed = edTC0_08_->text().toStdString();
+    t.velocityFilterValue = edTC0_0C_->text().toStdString();
+    t.velocityFilterSpeed = edTC0_10_->text().toStdString();
+    t.errorArc = edTC0_18_->text().toStdString();
+    return t;
+}
+
+void TorvikConfigPage::ShowReading(const ConfigurationReading& r)
+{
+    edTC0_00_->setText(r.page == ConfigPage::Quenra ? QString() : FieldText(r.offset));
+    edTC0_04_->setText(FieldText(r.posFilterValue));
+    edTC0_08_->setText(FieldText(r.posFilterSpeed));
+    edTC0_0C_->setText(FieldText(r.velocityFilterValue));
+    edTC0_10_->setText(FieldText(r.velocityFilterSpeed));
+    edTC0_18_->setText(FieldText(r.errorArc));
+    if (r.errorArcDegrees)
+        lblTC0_18_->setText(Utf8Text(*r.errorArcDegrees));
+    if (!r.checksumStarted)
+        return;
+    if (r.checksum) {
+        lblCkecksumConfig_->setText(QString::fromStdString(ConfigChecksumText(*r.checksum)));
+        SetPanelColour(lblCkecksumConfig_, r.checksum->Ok() ? kColourOk : kColourError);
+    } else {
+        lblCkecksumConfig_->setText(kReadingBankZeroText);
+        SetPanelColour(lblCkecksumConfig_, ButtonFaceColour());
+    }
 }

@@ -1,27 +1,30 @@
 #pragma once
 // The "Torvik Config" page (it also serves the linear family): the
-// configuration fields whose registers depend on the firmware.
+// configuration fields of bank 0, its checksum, and the shared configuration
+// actions. Which fields the encoder has depends on its firmware.
 
-#include "shell/Page.h"
+#include "encoder/ui/ConfigPageBase.h"
 
 class QLabel;
 class QLineEdit;
 
-class TorvikConfigPage : public Page, private SessionObserver {
+class TorvikConfigPage : public ConfigPageBase {
     Q_OBJECT
 public:
     explicit TorvikConfigPage(Shell& shell, QWidget* parent = nullptr);
-    ~TorvikConfigPage() override;
-
-    // The service gesture makes the write-protect field editable.
-    void ServiceRevealed(ServiceGesture gesture) override;
 
 private:
     void Identified(const IdentificationOutcome& outcome, const EncoderCapabilities& capabilities) override;
+    ConfigurationTexts Texts() const override;
+    void ShowReading(const ConfigurationReading& reading) override;
 
-    Session& session_;
+    QLineEdit* edTC0_00_;
+    QLineEdit* edTC0_04_;
+    QLineEdit* edTC0_08_;
+    QLineEdit* edTC0_0C_;
+    QLineEdit* edTC0_10_;
     QLineEdit* edTC0_18_;
+    QLabel* lbl_edTC0_18_;
     QLabel* lblTC0_18_;
-    QLineEdit* edTC0_2E_;
-    QLabel* lblTC0_2E_;
+    QLabel* lblCkecksumConfig_;
 };

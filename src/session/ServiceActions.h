@@ -1,0 +1,83 @@
+#pragma once
+// The maker's service actions as the configuration and calibration pages run
+// them: configuration read, write and save, new multiturn counter, zero
+// preset, factory reset, and the start of a self-calibration with its wait.
+// Each action refreshes, warns and asks as its page needs, talks to the
+// encoder through the session's link and reports on the session's status
+// line. What it asks or tells the user goes through ServicePrompts, so any
+// front end (the window, a command line, a test) can answer.
+
+#include "encoder/Calibration.h"
+#include "encoder/Configuration.h"
+#include "session/Session.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What an action shows the user or asks. A message never stops an action; a
+// question stops it unless the answer is yes.
+class ServicePrompts {
+public:
+    virtual ~ServicePrompts() = default;
+    virtual void Message(const std::string& text) = 0;
+    virtual bool Confirm(const std::string& question) = 0;
+};
+
+// How the actions wait. serving keeps the front end responsive (its timers
+// may run meanwhile); blocking lets nothing else reach the encoder.
+struct ServiceWaits {
+    Pause serving;
+    Pause blocking;
+    std::function<int64_t()> monotonicMs; // the calibration wait's clock; a steady clock when empty
+};
+
+struct ZeroPresetOutcome {
+    bool preset = false;      // the new offset was computed and written (failures were told in messages)
+    int64_t newOffset = 0;
+    std::string report;       // the zero preset's report (lblTorvikZeroStatus)
+};
+
+class ServiceActions {
+public:
+    ServiceActions(Session& session, ServicePrompts& prompts, ServiceWaits waits);
+
+    // The configuration read (a page's "Read" and its page switch).
+    ConfigurationReading Read(ConfigPage page);
+    // Configuration write and save. The write-protect text written is the
+    // page's field as the session keeps it. True when it was stored.
+    bool Write(ConfigPage page, const ConfigurationTexts& texts);
+    // New multiturn counter: refresh, warn (Torvik only), write and command.
+    bool NewMultiturn(ConfigPage page, std::string_view counterText);
+    // Factory reset after the user's yes: command, power cycle, read again.
+    bool FactoryReset(ConfigPage page);
+    // Zero at the current shaft position, the multiturn counter preset to 0.
+    ZeroPresetOutcome SetZero(ConfigPage page);
+
+    // Self-calibration start: refuses a negative time-out, warns, writes the
+    // parameters, samples the counter and sends the command.
+    CalibrationStart StartCalibration(std::string_view arcText, std::string_view timeoutText);
+    // The wait after a start: the monitor stops, the encoder is polled until
+    // it answers or the time is up, the monitor runs again and the status
+    // line reports. progress gets the elapsed ms once per poll; serve serves
+    // the front end's pending events once.
+    bool WaitForCalibration(const CalibrationTiming& timing, const std::function<void(int64_t)>& progress,
+                            const std::function<void()>& serve);
+
+    // "Encoder is write protected." when the firmware, the family (torvikOnly)
+    // and the Torvik write-protect field call for it.
+    void WarnIfWriteProtected(bool torvikOnly);
+
+private:
+    // Ends an action: a conversion error as its message, anything else on the status line.
+    bool Finish(const ConfigWriteOutcome& outcome);
+    void TellIfFailed(bool ok);
+
+    Session& session_;
+    Link& link_;
+    ServicePrompts& prompts_;
+    ServiceWaits waits_;
+    ConfigurationReading lastReading_;
+};
