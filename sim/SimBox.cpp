@@ -82,14 +82,24 @@ std::string TwoDigits(unsigned value)
 
 SimBox::SimBox(const SimOptions& options, Clock::time_point now)
     : options_(options), faults_(options.faults), encoder_(options, now), powerOn_(options.powerOnAtStart),
-      startedAt_(now)
+      startedAt_(now), answersLeft_(options.faults.answersLeft)
 {
 }
 
 void SimBox::SetFaults(const SimFaults& faults, Clock::time_point now)
 {
     faults_ = faults;
+    answersLeft_ = faults.answersLeft;
     encoder_.SetFaults(faults, now);
+}
+
+bool SimBox::AnswersRegisters(Clock::time_point now)
+{
+    if (!encoder_.AnswersRegisters(now) || answersLeft_ == 0)
+        return false;
+    if (answersLeft_ > 0)
+        --answersLeft_;
+    return true;
 }
 
 void SimBox::SetEncoderPower(bool on, Clock::time_point now)
@@ -234,7 +244,7 @@ std::string SimBox::ReadRegisters(unsigned count, unsigned address, Clock::time_
 {
     if (count == 0 || count > 64 || address > 127)
         return "2:00:\r";
-    if (!encoder_.AnswersRegisters(now))
+    if (!AnswersRegisters(now))
         return "3:00:\r";
     // The bank area ends at 63, the fixed area at 127.
     const unsigned end = address < 64 ? 64 : 128;
@@ -256,7 +266,7 @@ std::string SimBox::WriteRegister(unsigned value, unsigned address, Clock::time_
         return "Error\r";
     if (address > 127)
         return "2:00\r";
-    if (!encoder_.AnswersRegisters(now))
+    if (!AnswersRegisters(now))
         return "3:00\r";
     if (!encoder_.Writable(static_cast<uint8_t>(address)))
         return "1:00\r";
@@ -279,7 +289,7 @@ std::string SimBox::WriteBuffer(unsigned count, unsigned address, Clock::time_po
     loaded_ = 0;
     if (count == 0 || count > 64 || address > 127)
         return "3:00\r";
-    if (!encoder_.AnswersRegisters(now))
+    if (!AnswersRegisters(now))
         return "4:00\r";
     const uint64_t needed = count == 64 ? ~uint64_t{0} : (uint64_t{1} << count) - 1;
     if (faults_.crcError || (loaded & needed) != needed)

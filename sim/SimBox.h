@@ -57,6 +57,9 @@ private:
     std::string LoadBuffer(unsigned index, unsigned value);
     std::string WriteBuffer(unsigned count, unsigned address, Clock::time_point now);
     std::string Readout(char command, Clock::time_point now);
+    // Whether the encoder answers this register command (powered, not busy,
+    // and not stopped by the answersLeft fault).
+    bool AnswersRegisters(Clock::time_point now);
     void Shape(SimExchange& exchange) const;
 
     SimOptions options_;
@@ -69,4 +72,5 @@ private:
     std::array<uint8_t, 64> buffer_{};
     uint64_t loaded_ = 0; // buffer entries loaded since the last buffered write
     Clock::time_point startedAt_{};
+    int answersLeft_ = -1;
 };

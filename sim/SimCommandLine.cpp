@@ -42,6 +42,7 @@ std::string SimUsage()
            "  --eccentricity UM        ring eccentricity a self-calibration finds, default 18\n"
            "  --tilt X                 sensor tilt the debug samples show, default 4\n"
            "  --write-protected        the encoder starts write-protected\n"
+           "  --user-banks A-B         user banks the datasheet declares (default 24-27)\n"
            "  --power-off              the encoder starts without supply\n"
            "  --box-version TEXT       reply to \"v\" (default \"K417-3C v2.14\")\n"
            "  --link PATH              keep a symbolic link PATH to the current port\n"
@@ -64,6 +65,8 @@ std::string SimUsage()
            "  --save-busy MS           the encoder answers no register access for MS after a save\n"
            "  --bad-eds-checksum       --bad-profile-checksum\n"
            "  --bad-config-checksum    --bad-error-map-checksum\n"
+           "  --refuse-write B[.A]     refuse writes to register A of bank B (every register without A)\n"
+           "  --answers N              the encoder stops answering register access after N commands\n"
            "  --help                   this text\n";
 }
 
@@ -153,6 +156,16 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
             o.sensorTilt = d;
         } else if (name == "--write-protected") {
             o.writeProtected = true;
+        } else if (name == "--user-banks") {
+            if (!take())
+                return false;
+            const size_t dash = value.find('-');
+            unsigned long last = 0;
+            if (dash == std::string::npos || !ToUnsigned(value.substr(0, dash), u, 255) ||
+                !ToUnsigned(value.substr(dash + 1), last, 255))
+                return bad();
+            o.userBankFirst = static_cast<int>(u);
+            o.userBankLast = static_cast<int>(last);
         } else if (name == "--power-off") {
             o.powerOnAtStart = false;
         } else if (name == "--box-version") {
@@ -213,6 +226,22 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
             if (!ToUnsigned(value, u, 60000))
                 return bad();
             f.saveBusyMs = static_cast<int>(u);
+        } else if (name == "--refuse-write") {
+            if (!take())
+                return false;
+            const size_t dot = value.find('.');
+            unsigned long address = 0;
+            if (!ToUnsigned(value.substr(0, dot), u, 255) ||
+                (dot != std::string::npos && !ToUnsigned(value.substr(dot + 1), address, 63)))
+                return bad();
+            f.refuseBank = static_cast<int>(u);
+            f.refuseAddress = dot == std::string::npos ? -1 : static_cast<int>(address);
+        } else if (name == "--answers") {
+            if (!take())
+                return false;
+            if (!ToUnsigned(value, u, 1000000000))
+                return bad();
+            f.answersLeft = static_cast<int>(u);
         } else if (name == "--bad-eds-checksum") {
             f.badEdsChecksum = true;
         } else if (name == "--bad-profile-checksum") {

@@ -145,8 +145,8 @@ void SimEncoder::BuildIdentity(const SimOptions& options)
                                                                             : 7;
     info_.edsBank = 16;
     info_.profileBank = 17;
-    info_.userBankFirst = d.userFirst;
-    info_.userBankLast = d.userLast;
+    info_.userBankFirst = static_cast<uint8_t>(options.userBankFirst >= 0 ? options.userBankFirst : d.userFirst);
+    info_.userBankLast = static_cast<uint8_t>(options.userBankLast >= 0 ? options.userBankLast : d.userLast);
     info_.errorMapFirstBank = info_.fwMinor >= 3 ? 8 : 12;
     info_.calStatusRegister = options.family == SimFamily::Quenra ? 0x50 : 0x52;
     serial_ = options.serialNumber ? options.serialNumber : d.serial;
@@ -210,10 +210,13 @@ void SimEncoder::BuildFactoryMemory(const SimOptions& options)
             PutText(nv_.banks[kExtendedSerialBank].data(), 16, extendedSerial_);
         BuildHardFault();
     }
-    // User memory leaves the factory with a recognisable pattern in its first bank.
-    Bank& user = nv_.banks[info_.userBankFirst];
-    const char* note = "user memory";
-    std::memcpy(user.data(), note, std::strlen(note));
+    // User memory leaves the factory with a recognisable pattern in its first
+    // bank (when the range is one and lies above the datasheet).
+    if (info_.userBankFirst <= info_.userBankLast && info_.userBankFirst > info_.profileBank) {
+        Bank& user = nv_.banks[info_.userBankFirst];
+        const char* note = "user memory";
+        std::memcpy(user.data(), note, std::strlen(note));
+    }
     RefreshChecksums(nv_);
 }
 

@@ -174,6 +174,8 @@ bool SimEncoder::Writable(uint8_t address) const
     if (address > 0x40)
         return false;
     const uint8_t bank = selected_;
+    if (faults_.refuseBank == bank && (faults_.refuseAddress < 0 || faults_.refuseAddress == address))
+        return false;
     if (UserBank(bank))
         return !WriteProtected();
     if (!info_.maker)

@@ -46,6 +46,16 @@ struct SimFaults {
     bool badProfileChecksum = false;
     bool badConfigChecksum = false;
     bool badErrorMapChecksum = false;
+    // A write the encoder refuses (the box answers "1", non-writable): to
+    // register refuseAddress of bank refuseBank, or to any register of that
+    // bank when refuseAddress is -1. A refuseBank of -1 refuses nothing.
+    int refuseBank = -1;
+    int refuseAddress = -1;
+    // After this many more register commands (reads, writes, buffered
+    // writes) the encoder stops answering in the middle of whatever it was
+    // doing: the box reports its BiSS time-out until the faults are set
+    // again. -1: it keeps answering.
+    int answersLeft = -1;
 
     bool HitsCommand(std::string_view command) const
     {
@@ -65,6 +75,11 @@ struct SimOptions {
     int codeLength = 0;        // code word length of the code ring, 5-9; 0: the family's default
     double speed = 10;         // shaft speed in rpm (linear scales: mm/s)
     bool powerOnAtStart = true;
+    // User banks the datasheet declares; -1 takes the family's (Torvik
+    // 24-27). Any pair is declared as it stands, a last bank below the first
+    // included.
+    int userBankFirst = -1;
+    int userBankLast = -1;
     bool writeProtected = false;  // write-protect register not at the "writes allowed" marker
     unsigned eccentricityUm = 18; // ring eccentricity a self-calibration finds
     double sensorTilt = 4;        // tilt figure the debug samples show

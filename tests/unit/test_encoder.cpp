@@ -4,6 +4,7 @@
 // box where a reply has to fail on purpose.
 
 #include "FakeBox.h"
+#include "SimCommands.h"
 #include "encoder/EncoderCommands.h"
 #include "encoder/RegisterModel.h"
 #include "link/PowerCycle.h"
@@ -137,14 +138,7 @@ protected:
         link.ComHandle = PosixSerialPort::Open(sim->PortPath(), &error);
         ASSERT_TRUE(link.ComHandle) << error;
     }
-    std::vector<std::string> TakeLog()
-    {
-        std::vector<std::string> commands;
-        for (const SimLogEntry& e : sim->CommandLog())
-            commands.push_back(e.command);
-        sim->ClearCommandLog();
-        return commands;
-    }
+    std::vector<std::string> TakeLog() { return TakeCommands(*sim); }
     // A pause that only notes its length and how many commands went before it.
     Pause Counting(const char* kind)
     {

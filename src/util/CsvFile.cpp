@@ -1,0 +1,184 @@
+#include "util/CsvFile.h"
+
+#include "util/Text.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+std::string ReplaceExtension(const std::string& fileName, const std::string& extension)
+{
+    const size_t slash = fileName.find_last_of('/');
+    const size_t dot = fileName.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? fileName.substr(0, dot) : fileName) + extension;
+}
+
+std::string EightBitText(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        // Two-byte sequences up to U+00FF keep their character; anything
+        // longer (or broken) is one "?" for the whole sequence.
+        size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
+            out.push_back(static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F)));
+        } else {
+            out.push_back('?');
+        }
+        while (length > 1 && i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
+            ++i;
+            --length;
+        }
+    }
+    return out;
+}
+
+std::string Utf8FromEightBit(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out.push_back(ch);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+namespace {
+std::string FileErrorText(const char* doing, const std::string& fileName, int error)
+{
+    return std::string(doing) + " \"" + fileName + "\": " + std::strerror(error);
+}
+} // namespace
+
+CsvReadOutcome ReadCsvLines(const std::string& fileName)
+{
+    CsvReadOutcome out;
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        out.errorText = FileErrorText("Cannot open the file", fileName, errno);
+        return out;
+    }
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        out.errorText = FileErrorText("Cannot read the file", fileName, errno ? errno : EIO);
+        return out;
+    }
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            out.lines.push_back(content.substr(start));
+            break;
+        }
+        out.lines.push_back(content.substr(start, end - start));
+        start = end + (content.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    out.ok = true;
+    return out;
+}
+
+CsvWriter::~CsvWriter()
+{
+    Close();
+}
+
+void CsvWriter::Fail(const char* doing, int error)
+{
+    if (errorText_.empty())
+        errorText_ = FileErrorText(doing, fileName_, error ? error : EIO);
+}
+
+bool CsvWriter::Open(const std::string& fileName)
+{
+    Close();
+    fileName_ = fileName;
+    errorText_.clear();
+    file_ = std::fopen(fileName.c_str(), "wb");
+    if (!file_) {
+        Fail("Cannot create the file", errno);
+        return false;
+    }
+    // The lines collect in pending_: the stream needs no buffer of its own.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    return true;
+}
+
+bool CsvWriter::WriteLine(std::string_view line)
+{
+    if (!file_ || Failed())
+        return false;
+    pending_.append(line).append("\r\n");
+    return Collected();
+}
+
+bool CsvWriter::WriteNumbers(std::initializer_list<long long> fields)
+{
+    if (!file_ || Failed())
+        return false;
+    char text[24];
+    bool first = true;
+    for (long long field : fields) {
+        if (!first)
+            pending_.push_back(kCsvDelimiter);
+        first = false;
+        pending_.append(text, std::to_chars(text, text + sizeof text, field).ptr);
+    }
+    pending_.append("\r\n");
+    return Collected();
+}
+
+bool CsvWriter::Collected()
+{
+    constexpr size_t kBlock = 64 * 1024;
+    if (pending_.size() < kBlock)
+        return true;
+    const bool written = std::fwrite(pending_.data(), 1, pending_.size(), file_) == pending_.size();
+    pending_.clear();
+    if (!written)
+        Fail("Cannot write the file", errno);
+    return written;
+}
+
+bool CsvWriter::Close()
+{
+    if (file_) {
+        if (!Failed() && !pending_.empty() &&
+            std::fwrite(pending_.data(), 1, pending_.size(), file_) != pending_.size())
+            Fail("Cannot write the file", errno);
+        pending_.clear();
+        // Buffered lines reach the disk here: a full disk shows now at the latest.
+        if (std::fflush(file_) != 0)
+            Fail("Cannot write the file", errno);
+        if (std::fclose(file_) != 0)
+            Fail("Cannot write the file", errno);
+        file_ = nullptr;
+    }
+    return !Failed();
+}
+
+std::optional<long long> ParseCsvInteger(std::string field)
+{
+    HexPrefixToDollar(field);
+    long long value = 0;
+    if (!ParseInteger(field, value) || value < std::numeric_limits<int32_t>::min() ||
+        value > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return value;
+}

@@ -1,0 +1,429 @@
+// The CSV files, the error map, the user memory and the bank browser as
+// logic: file mechanics and line parsing on their own, register traffic
+// against the simulated encoder over a pseudo-terminal (with the faults a
+// write or a read meets on the way) or an in-process box.
+
+#include "FakeBox.h"
+#include "SimCommands.h"
+#include "biss/BankBrowser.h"
+#include "encoder/ErrorMap.h"
+#include "encoder/UserMemory.h"
+#include "sim/SimCommandLine.h"
+#include "sim/Simulator.h"
+#include "util/CsvFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Ws(unsigned value, unsigned address)
+{
+    return "Ws" + PadNumber(value, 3) + ":" + PadNumber(address, 3);
+}
+
+std::string FileContent(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string TempFile(const std::string& name, const std::string& content = {})
+{
+    const std::string path = (std::filesystem::temp_directory_path() / ("k417_memory_" + name)).string();
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+// --- CSV files -----------------------------------------------------------------
+
+TEST(CsvFile, ReadsLinesWhateverTheirEndsAndNamesFilesItCannotOpen)
+{
+    const std::string path = TempFile("lines.csv", "a;1\r\nb\nc\rd\r\n\r\n");
+    CsvReadOutcome in = ReadCsvLines(path);
+    ASSERT_TRUE(in.ok);
+    EXPECT_EQ(in.lines, (std::vector<std::string>{"a;1", "b", "c", "d", ""}));
+    std::ofstream(path, std::ios::binary) << "x\xE9;y"; // 8-bit text, no end after the last line
+    EXPECT_EQ(ReadCsvLines(path).lines, std::vector<std::string>{"x\xE9;y"});
+
+    in = ReadCsvLines("/nonexistent-k417/in.csv");
+    EXPECT_FALSE(in.ok);
+    EXPECT_EQ(in.errorText, "Cannot open the file \"/nonexistent-k417/in.csv\": No such file or directory");
+
+    EXPECT_EQ(ReplaceExtension("/tmp/map", ".csv"), "/tmp/map.csv");
+    EXPECT_EQ(ReplaceExtension("/tmp/map.txt", ".csv"), "/tmp/map.csv");
+    EXPECT_EQ(ReplaceExtension("/tmp/v1.2/map", ".csv"), "/tmp/v1.2/map.csv");
+    // The files' 8-bit text keeps ISO 8859-1 and marks what lies beyond it.
+    EXPECT_EQ(EightBitText("0x4B58 = \"X\xC3\xA9\""), "0x4B58 = \"X\xE9\"");
+    EXPECT_EQ(EightBitText("\xE2\x82\xAC!"), "?!");
+    EXPECT_EQ(Utf8FromEightBit("X\xE9;\xFF"), "X\xC3\xA9;\xC3\xBF");
+}
+
+TEST(CsvFile, WriterEndsLinesInCrLfAndReportsWhatCannotBeWritten)
+{
+    const std::string path = TempFile("written.csv", "old content that must go");
+    CsvWriter file;
+    ASSERT_TRUE(file.Open(path));
+    EXPECT_TRUE(file.WriteLine("Point;Value"));
+    EXPECT_TRUE(file.WriteLine("0;-128"));
+    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(FileContent(path), "Point;Value\r\n0;-128\r\n");
+
+    // A folder that is not there, and a full disk: the name and the cause, never success.
+    EXPECT_FALSE(file.Open("/nonexistent-k417/out.csv"));
+    EXPECT_FALSE(file.WriteLine("x"));
+    EXPECT_FALSE(file.Close());
+    EXPECT_EQ(file.ErrorText(), "Cannot create the file \"/nonexistent-k417/out.csv\": No such file or directory");
+    ASSERT_TRUE(file.Open("/dev/full"));
+    file.WriteLine("Torvik user memory");
+    EXPECT_FALSE(file.Close());
+    EXPECT_EQ(file.ErrorText(), "Cannot write the file \"/dev/full\": " + std::string(std::strerror(ENOSPC)));
+}
+
+TEST(CsvFile, NumberFieldsAreSigned32BitDecimalOrHexadecimal)
+{
+    EXPECT_EQ(ParseCsvInteger(" 0x1F"), 31);
+    EXPECT_EQ(ParseCsvInteger("$1f"), 31);
+    EXPECT_EQ(ParseCsvInteger("-128"), -128);
+    EXPECT_EQ(ParseCsvInteger("-2147483648"), -2147483648LL);
+    for (const char* bad : {"", "2147483648", "1.5", "1 2", "Bank", "0X10", "\"7\""})
+        EXPECT_FALSE(ParseCsvInteger(bad)) << bad;
+}
+
+// --- Error map -----------------------------------------------------------------
+
+TEST(ErrorMapCurve, UnwrapUndoesWrapsBetweenRawBytes)
+{
+    ErrorMapUnwrap unwrap;
+    std::vector<int> curve;
+    for (int raw : {100, 120, -120, -110, 127})
+        curve.push_back(unwrap.Next(static_cast<int8_t>(raw)));
+    EXPECT_EQ(curve, (std::vector<int>{100, 120, 136, 146, 127}));
+}
+
+std::vector<std::string> MapFile(std::vector<std::string> data)
+{
+    data.insert(data.begin(), {"Torvik Error Map;anything", "Point;Value"});
+    return data;
+}
+
+TEST(ErrorMapFile, EveryLineErrorIsListedAndTheHeadersStopTheReading)
+{
+    const std::vector<std::string> lines = MapFile({"0x10;-128", "1;1.5", "511;127", "16;3"});
+    std::vector<std::string> progress;
+    ErrorMapFile file = ParseErrorMapFile(lines, 8, [&](const std::string& t) { progress.push_back(t); });
+    EXPECT_EQ(file.errorText, "Convert Error at line 4: 1;1.5\r\n");
+    EXPECT_EQ(file.lineCount, 6u);
+    EXPECT_FALSE(file.Complete(8));
+    EXPECT_EQ(progress.front(), "Loading Line 1");
+    EXPECT_EQ(progress.back(), "Loading Line 6");
+    // The accepted lines, the later one for point 16 winning.
+    EXPECT_EQ(file.pages[0][16], 3);
+    EXPECT_EQ(file.pages[7][63], 127);
+
+    // Four pages: point 300 lies in page 4, beyond the map.
+    file = ParseErrorMapFile(MapFile({"255;-1", "300;1"}), 4, nullptr);
+    EXPECT_EQ(file.errorText, "Bank number out of allowed range at line 4): 300;1");
+
+    for (const auto& [first, second, error, count] :
+         {std::tuple{"Torvik error map", "Point;Value", "Can't find \"Torvik Error Map\" on Line 1!", 1u},
+          std::tuple{"Torvik Error Map", "Bank;Address;Value", "Can't find \"Point;Value\" on Line 2!", 2u}}) {
+        file = ParseErrorMapFile({first, second, "0;1", "1;2"}, 8, nullptr);
+        EXPECT_TRUE(file.headerError);
+        EXPECT_EQ(file.errorText, error);
+        EXPECT_EQ(file.lineCount, count);
+    }
+}
+
+TEST(ErrorMapFile, ASavedMapLoadsBackToTheSameBytes)
+{
+    ErrorMapPages pages{};
+    for (int p = 0; p < 512; ++p)
+        pages[static_cast<size_t>(p / 64)][static_cast<size_t>(p % 64)] = static_cast<uint8_t>(p * 37 + 128);
+    TEncoderSignature sig;
+    sig.Zolvan_Serial = "T1234567";
+    sig.Zolvan_PartNumber = "TV657-18B16-000";
+    sig.SerialNumber = 0x12D687;
+    sig.DeviceID = 0x545636353701;
+    sig.ManufacturerID = 0x584B;
+    const std::string path = TempFile("map.csv");
+    ASSERT_EQ(WriteErrorMapFile(path, sig, pages, 8), "");
+
+    const CsvReadOutcome in = ReadCsvLines(path);
+    ASSERT_EQ(in.lines.size(), 514u);
+    EXPECT_EQ(in.lines[0], "Torvik Error Map;Serial: T1234567;Part: TV657-18B16-000;Serial#: 0x0012D687;"
+                           "DeviID: 0x545636353701;ManufID: 0x4B58 = \"XK\"");
+    EXPECT_EQ(in.lines[2], "0;-128");  // the stored signed byte, not a drawn value
+    EXPECT_EQ(in.lines[3], "1;-91");
+    const ErrorMapFile file = ParseErrorMapFile(in.lines, 8, nullptr);
+    EXPECT_EQ(file.errorText, "");
+    EXPECT_TRUE(file.Complete(8));
+    EXPECT_EQ(file.pages, pages);
+
+    EXPECT_EQ(WriteErrorMapFile("/nonexistent-k417/map.csv", sig, pages, 8),
+              "Cannot create the file \"/nonexistent-k417/map.csv\": No such file or directory");
+}
+
+// --- Against the simulated encoder ------------------------------------------------
+
+class MemoryTest : public ::testing::Test {
+protected:
+    void StartSim(SimOptions options = {})
+    {
+        options.speed = 0;
+        sim = std::make_unique<Simulator>(options);
+        std::string error;
+        ASSERT_TRUE(sim->Start(&error)) << error;
+        link.ComHandle = PosixSerialPort::Open(sim->PortPath(), &error);
+        ASSERT_TRUE(link.ComHandle) << error;
+        link.UserBankFirst = sim->EncoderInfo().userBankFirst;
+        link.UserBankLast = sim->EncoderInfo().userBankLast;
+    }
+    std::vector<std::string> TakeLog() { return TakeCommands(*sim); }
+    void Fault(void (*set)(SimFaults&))
+    {
+        SimFaults faults = sim->Faults();
+        set(faults);
+        sim->SetFaults(faults);
+    }
+    Pause Noting()
+    {
+        return [this](int ms) { pauses.push_back(ms); };
+    }
+
+    std::unique_ptr<Simulator> sim;
+    Link link;
+    std::vector<int> pauses;
+};
+
+TEST_F(MemoryTest, UserMemoryLoadWritesEachRunOfLinesAsOneBankAndSavesOnce)
+{
+    StartSim();
+    std::vector<std::string> progress;
+    const UserMemoryLoadOutcome out =
+        LoadUserMemoryLines(link, UserBanksOf(link), {"24;7;0x2A", "25;0;1", "25;63;255"},
+                            [&](const std::string& t) { progress.push_back(t); }, Noting());
+    EXPECT_EQ(out.errorText, "");
+    EXPECT_EQ(out.writtenBanks, "24, 25, ");
+    EXPECT_TRUE(out.trafficOk);
+    TBiSS_bank bank24{}, bank25{};
+    bank24[7] = 42;
+    bank25[0] = 1;
+    bank25[63] = 255;
+    EXPECT_EQ(TakeLog().back(), Ws(0x75, 0x49));
+    EXPECT_EQ(pauses, std::vector<int>{500}); // after the save
+    EXPECT_EQ(sim->StoredBankImage(24), bank24);
+    EXPECT_EQ(sim->StoredBankImage(25), bank25);
+    EXPECT_EQ(progress, (std::vector<std::string>{"Reading Line 1", "Reading Line 2", "Writing Bank  24",
+                                                  "Reading Line 3", "Writing Bank  25"}));
+}
+
+TEST_F(MemoryTest, UserMemoryLoadListsBadLinesAndWritesNothingOutsideTheBank)
+{
+    StartSim();
+    const UserMemoryLoadOutcome out = LoadUserMemoryLines(
+        link, UserBanksOf(link),
+        {"Torvik user memory;Serial: x;Part: y;Serial#: 0x1;DeviID: 0x1;ManufID: z", "Bank;Address;Value", "24;64;1",
+         "24;1;256", "280;1;1", "24;-1;1", "24;1,5;1", "23;1;1", "28;1;1", "24;2;0x1F", "\"24;3\";1"},
+        nullptr, Noting());
+    EXPECT_EQ(out.errorText, "Ignoring data at line 1: Torvik user memory;Serial: x;Part: y;Serial#: 0x1;DeviID: "
+                             "0x1;ManufID: z\r\n"
+                             "Convert Error at line 2: Bank;Address;Value\r\n"
+                             "Convert Error at line 3: 24;64;1\r\n"
+                             "Convert Error at line 4: 24;1;256\r\n"
+                             "Convert Error at line 5: 280;1;1\r\n"
+                             "Convert Error at line 6: 24;-1;1\r\n"
+                             "Convert Error at line 7: 24;1.5;1\r\n"
+                             "Bank number out of allowed range at line 8): 23;1;1"
+                             "Bank number out of allowed range at line 9): 28;1;1"
+                             "Ignoring data at line 11: \"24;3\";1\r\n");
+    EXPECT_EQ(out.writtenBanks, "24, ");
+    TBiSS_bank expected{};
+    expected[2] = 31;
+    EXPECT_EQ(sim->StoredBankImage(24), expected);
+    EXPECT_EQ(sim->StoredBankImage(23), TBiSS_bank{});
+}
+
+TEST_F(MemoryTest, UserMemoryLoadStopsAtAFailedBankButRetriesItAndStillSaves)
+{
+    StartSim();
+    Fault([](SimFaults& f) { f.refuseBank = 25; });
+    const UserMemoryLoadOutcome out =
+        LoadUserMemoryLines(link, UserBanksOf(link), {"24;0;1", "25;0;2", "26;0;3", "27;0;4"}, nullptr, Noting());
+    EXPECT_EQ(out.errorText, "Bank 25 write error! Process terminated.\r\nBank 25 write error!\r\n");
+    EXPECT_EQ(out.writtenBanks, "24, ");
+    EXPECT_FALSE(out.trafficOk);
+    EXPECT_EQ(out.statusText.rfind("Error\r\nNon-writable address or bank end", 0), 0u) << out.statusText;
+    const std::vector<std::string> log = TakeLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), Ws(26, 0x40)), 0);
+    EXPECT_EQ(std::count(log.begin(), log.end(), Ws(25, 0x40)), 2);
+    EXPECT_EQ(log.back(), Ws(0x75, 0x49));
+    EXPECT_EQ(sim->StoredBankImage(24)[0], 1);
+
+    // The save's own failures are listed too, and the command follows a failed key.
+    Fault([](SimFaults& f) { f.answersLeft = 2; }); // the selection and the buffered write, then silence
+    const UserMemoryLoadOutcome silent = LoadUserMemoryLines(link, UserBanksOf(link), {"24;0;9"}, nullptr, Noting());
+    EXPECT_EQ(silent.errorText, "Save to flash: Error writing to KEY register\r\n"
+                                "Save to flash: Error writing to CMD register\r\n");
+    EXPECT_EQ(silent.writtenBanks, "24, ");
+}
+
+TEST_F(MemoryTest, UserMemorySaveStopsAtATimeOutAndKeepsWhatItWrote)
+{
+    StartSim();
+    link.EncoderSignature.Zolvan_Serial = "T1234567";
+    const std::string path = TempFile("user.csv");
+    Fault([](SimFaults& f) { f.answersLeft = 3; }); // bank 24 read, bank 25 selected, then a time-out
+    std::vector<std::string> progress;
+    const UserMemorySaveOutcome out = SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, path,
+                                                         [&](const std::string& t) { progress.push_back(t); });
+    EXPECT_EQ(out.errorText, "Bank 25 read error! Process terminated.\r\n");
+    EXPECT_EQ(out.statusText, "Error\r\nBiSS Timeout\r\nCMD: R64:000 RCV: 3:00:");
+    EXPECT_EQ(out.fileError, "");
+    EXPECT_EQ(progress, (std::vector<std::string>{"Reading Bank 24", "Reading Bank 25"}));
+    const CsvReadOutcome in = ReadCsvLines(path);
+    ASSERT_EQ(in.lines.size(), 2u + 64);
+    EXPECT_EQ(in.lines[1], "Bank;Address;Value");
+    EXPECT_EQ(in.lines[2], "24;0;117"); // "u" of the factory's "user memory"
+    EXPECT_EQ(in.lines[65], "24;63;0");
+
+    // A file that cannot be created costs no traffic.
+    TakeLog();
+    const UserMemorySaveOutcome refused =
+        SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, "/nonexistent-k417/user.csv", nullptr);
+    EXPECT_EQ(refused.fileError, "Cannot create the file \"/nonexistent-k417/user.csv\": No such file or directory");
+    EXPECT_TRUE(TakeLog().empty());
+}
+
+class PowerThroughTheBox final : public PowerSwitch {
+public:
+    explicit PowerThroughTheBox(Link& link) : link_(link) {}
+    bool IsOn() const override { return on_; }
+    void Select(bool on) override
+    {
+        std::string reply;
+        link_.Transact(on ? "N" : "F", reply);
+        on_ = on;
+    }
+
+private:
+    Link& link_;
+    bool on_ = true;
+};
+
+TEST_F(MemoryTest, UserMemoryTestFindsABankChangedBehindItsBack)
+{
+    StartSim();
+    PowerThroughTheBox power(link);
+    std::vector<int> positions;
+    UserMemoryTestHooks hooks;
+    hooks.show = [&](int position, const std::string&) { positions.push_back(position); };
+    hooks.block = Noting();
+    // Another action writes 255, which no pattern holds, between two banks.
+    hooks.serve = [&] {
+        if (positions.size() == 1) {
+            link.WriteRegister(0x40, 24);
+            link.WriteRegister(5, 255);
+        }
+        return true;
+    };
+    const UserMemoryTestOutcome out = RunUserMemoryTest(link, power, UserBanksOf(link), 7, hooks);
+    EXPECT_EQ(out.ending, UserMemoryTestOutcome::Ending::Failed);
+    EXPECT_EQ(out.resultText.rfind("Error\r\nVerify failed\r\nBank: 24\r\nAddress: 5\r\nExpected ", 0), 0u) << out.resultText;
+    EXPECT_EQ(out.resultText.substr(out.resultText.size() - 10), ", Read 255");
+    EXPECT_EQ(out.statusText, out.resultText);
+    EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 4, -1, -1}));
+    EXPECT_EQ(pauses, (std::vector<int>{500, 1200, 200}));
+
+    // Stopped from outside: no ending at all.
+    hooks.serve = [] { return false; };
+    EXPECT_EQ(RunUserMemoryTest(link, power, UserBanksOf(link), 7, hooks).ending, UserMemoryTestOutcome::Ending::Stopped);
+}
+
+TEST(UserMemoryRanges, OnlyARisingRangeOfAtMost255BanksIsTested)
+{
+    EXPECT_FALSE(UserMemoryTestRangeProblem({24, 27}));
+    EXPECT_FALSE(UserMemoryTestRangeProblem({0, 254}));
+    EXPECT_FALSE(UserMemoryTestRangeProblem({7, 7}));
+    EXPECT_EQ(UserMemoryTestRangeProblem({30, 24}),
+              "The datasheet declares the user banks 30 to 24: no range that can be tested. Nothing was written.");
+    EXPECT_TRUE(UserMemoryTestRangeProblem({0, 255}));
+    EXPECT_EQ(UserBankLimitsText({kBankNotRead, kBankNotRead}), "First user bank: 65535\r\nLast user bank:  65535");
+    EXPECT_FALSE(UserBankRange({kBankNotRead, 27}).Contains(24));
+}
+
+// --- Bank browser -------------------------------------------------------------------
+
+TEST(BankBrowser, KindsByNumberAndTheBankThatIsReallySelected)
+{
+    const std::vector<std::pair<int, std::string>> kinds = {{0, "Device Config"},         {15, "Device Config"},
+                                                            {16, "Electronic Datasheet"}, {23, "Electronic Datasheet"},
+                                                            {24, "User Memory"},          {87, "User Memory"},
+                                                            {88, ""},                     {255, ""}};
+    for (const auto& [bank, text] : kinds)
+        EXPECT_EQ(BankKindText(static_cast<uint8_t>(bank)), text) << bank;
+
+    Link link;
+    FakeBox& box = AttachFakeBox(link);
+    box.banks[0][1] = 0xAB;
+    // An encoder that ignores the selection: register 0x40 stays 0.
+    box.override = [](const std::string& c) -> std::optional<std::string> {
+        if (c == Ws(20, 0x40))
+            return "0\r";
+        return std::nullopt;
+    };
+    BankReadOutcome out = ReadRegisterBank(link, 20);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(out.description, "0 Device Config");
+    EXPECT_EQ((*out.rows)[1], (BankRow{"0x01", "0xAB", "171"}));
+    EXPECT_EQ((*out.rows)[63][0], "0x3F");
+    EXPECT_EQ(box.TakeLog(), (std::vector<std::string>{Ws(20, 0x40), "R01:064", "R64:000"}));
+
+    // A failed bank read still names the bank; a failed selection names nothing.
+    box.override = [](const std::string& c) -> std::optional<std::string> {
+        return c == "R64:000" ? std::optional<std::string>("3:00:\r") : std::nullopt;
+    };
+    out = ReadRegisterBank(link, 100);
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.description, "100 ");
+    EXPECT_FALSE(out.rows);
+    box.override = [](const std::string&) -> std::optional<std::string> { return "1\r"; };
+    EXPECT_FALSE(ReadRegisterBank(link, 100).description);
+}
+
+// --- The simulator's options for these actions ------------------------------------
+
+TEST(SimMemoryOptions, UserBanksAndTheFaultsOfWritesAndReads)
+{
+    SimCommandLine line;
+    std::string error;
+    ASSERT_TRUE(ParseSimCommandLine({"--user-banks", "4-5", "--refuse-write", "10.20", "--answers", "12"}, line, error))
+        << error;
+    EXPECT_EQ(line.options.userBankFirst, 4);
+    EXPECT_EQ(line.options.userBankLast, 5);
+    EXPECT_EQ(line.options.faults.refuseBank, 10);
+    EXPECT_EQ(line.options.faults.refuseAddress, 20);
+    EXPECT_EQ(line.options.faults.answersLeft, 12);
+    ASSERT_TRUE(ParseSimCommandLine({"--refuse-write=25"}, line, error));
+    EXPECT_EQ(line.options.faults.refuseAddress, -1);
+    for (const char* bad : {"4", "4-256", "x-5"})
+        EXPECT_FALSE(ParseSimCommandLine({"--user-banks", bad}, line, error)) << bad;
+    EXPECT_FALSE(ParseSimCommandLine({"--refuse-write", "10.64"}, line, error));
+
+    // The declared range reaches the datasheet.
+    Simulator sim(line.options);
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    EXPECT_EQ(sim.BankImage(16)[2], 4);
+    EXPECT_EQ(sim.BankImage(16)[3], 5);
+}
+
+} // namespace
