@@ -107,6 +107,16 @@ private:
     std::string path_ = "fake";
 };
 
+// The box's reply to "4" for a position word without error or warning bit.
+inline std::string PositionReply(uint64_t multiturn, uint64_t singleturn, uint8_t mtLength, uint8_t stLength)
+{
+    char reply[24];
+    std::snprintf(reply, sizeof reply, "%016llX\r",
+                  static_cast<unsigned long long>(
+                      EncodePositionFrame(multiturn, singleturn, mtLength, stLength, false, false)));
+    return reply;
+}
+
 // A link whose port is a FakeBox; the box stays owned by the link.
 inline FakeBox& AttachFakeBox(Link& link)
 {
