@@ -10,6 +10,7 @@
 // the ticks do. Then, at the default 50 ms interval, the processor time
 // of the tool's thread is compared with the wall time.
 
+#include "BenchSupport.h"
 #include "shell/MainWindow.h"
 #include "shell/ScriptedDialogs.h"
 #include "app/PageList.h"
@@ -28,72 +29,7 @@
 #include <vector>
 
 namespace {
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double ThreadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-// Runs the event loop (sleeping between events) until done() or timeoutMs.
-template <class F>
-bool RunUntil(F done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(10);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
-
-void RunFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-struct TickStats {
-    double meanPeriodMs = 0;
-    double minPeriodMs = 0;
-    size_t ticks = 0;
-};
-
-// Position commands the box received in the last run of ticks.
-TickStats Ticks(const Simulator& sim)
-{
-    std::vector<Clock::time_point> times;
-    for (const SimLogEntry& e : sim.CommandLog())
-        if (e.command == "4")
-            times.push_back(e.time);
-    TickStats s;
-    if (times.size() < 2)
-        return s;
-    s.ticks = times.size();
-    s.meanPeriodMs = Ms(times.back() - times.front()) / static_cast<double>(times.size() - 1);
-    s.minPeriodMs = 1e9;
-    for (size_t i = 1; i < times.size(); ++i)
-        s.minPeriodMs = std::min(s.minPeriodMs, Ms(times[i] - times[i - 1]));
-    return s;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using Clock = BenchClock;
 } // namespace
 
 int main(int argc, char** argv)
@@ -103,19 +39,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
 
-    Simulator sim;
-    std::string error;
-    if (!sim.Start(&error)) {
-        std::fprintf(stderr, "cannot start the simulated box: %s\n", error.c_str());
+    BenchWindow rig;
+    if (!rig.Open())
         return 1;
-    }
-    ScriptedDialogs dialogs;
-    MainWindowOptions options;
-    options.dialogs = &dialogs;
-    options.portLister = [&] { return std::vector<std::string>{sim.PortPath()}; };
-    options.pages = ServicePages();
-    MainWindow window(std::move(options));
-    window.show();
+    Simulator& sim = rig.sim;
+    MainWindow& window = *rig.window;
 
     if (!RunUntil([&] { return window.Identity().EncoderConnected && window.LoopTimerActive(); }, 10000)) {
         std::fprintf(stderr, "the tool did not find the simulated encoder\n");

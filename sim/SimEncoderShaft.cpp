@@ -164,6 +164,8 @@ void SimEncoder::FillStatusBlock(Clock::time_point now)
     // Warms up from 24 C towards 33 C after switching on.
     const double temperature = 24.0 + 9.0 * (1.0 - std::exp(-seconds / 180.0)) + 0.3 * Noise(tick * 3 + 1);
     const double level = SignalLevel(now);
+    // The measured velocity wavers a little around the shaft's speed while it turns.
+    const double velocity = speed_ * (1.0 + 0.004 * Noise(tick * 3));
     uint8_t* s = statusBlock_.data(); // s[0] is register 0x4A
     // Bit 6: the stored error map is no longer the factory's (a user map is in use).
     bool userMap = false;
@@ -181,7 +183,7 @@ void SimEncoder::FillStatusBlock(Clock::time_point now)
         PutBE(&s[0], status, 2);
         PutBE(&s[2], static_cast<uint16_t>(static_cast<int16_t>(std::lround(temperature))), 2);
         PutBE(&s[4], static_cast<uint16_t>(std::lround(level)), 2);
-        PutBE(&s[6], static_cast<uint16_t>(static_cast<int16_t>(std::lround(std::clamp(speed_, -32768.0, 32767.0)))),
+        PutBE(&s[6], static_cast<uint16_t>(static_cast<int16_t>(std::lround(std::clamp(velocity, -32768.0, 32767.0)))),
               2);
         s[8] = cal; // 0x52
     }

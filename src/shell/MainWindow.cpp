@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 
+#include "shell/ChartSaving.h"
 #include "shell/Colours.h"
 #include "shell/Logo.h"
 #include "shell/PageControl.h"
@@ -70,7 +71,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       ownDialogs_(options.dialogs ? nullptr : std::make_unique<QtDialogs>(this)),
-      dialogs_(options.dialogs ? options.dialogs : ownDialogs_.get())
+      dialogs_(options.dialogs ? options.dialogs : ownDialogs_.get()),
+      chartSaver_(std::make_unique<ChartImageSaver>(*dialogs_))
 {
     setObjectName("MainForm");
     setWindowTitle(QString("Zolvan K417-3C bidirectional BiSS (%1)").arg(K417_VERSION));
@@ -349,9 +351,19 @@ void MainWindow::SetPageVisible(PageId page, bool visible)
     pageControl_->SetPageVisible(PageIndex(page), visible);
 }
 
+void MainWindow::SaveChartImage(const ChartView& chart)
+{
+    chartSaver_->Save(chart);
+}
+
 void MainWindow::WaitWithMessages(int ms)
 {
     ::WaitWithMessages(ms);
+}
+
+void MainWindow::EnablePageControl(bool enabled)
+{
+    pageControl_->setEnabled(enabled);
 }
 
 QWidget* MainWindow::PageWidget(PageId page) const

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+class ChartImageSaver;
 class LogoLabel;
 class PageControl;
 class QtDialogs;
@@ -63,7 +64,9 @@ public:
     void ClearLog() override;
     void AppendLog(const std::string& line) override;
     PositionStripWidgets PositionStrip() override { return strip_; }
+    void SaveChartImage(const ChartView& chart) override;
     void WaitWithMessages(int ms) override;
+    void EnablePageControl(bool enabled) override;
 
     // Short ways to the session's parts.
     Link& GetLink() { return session_->GetLink(); }
@@ -139,6 +142,7 @@ private:
     std::unique_ptr<Session> session_;
     std::unique_ptr<QtStatusView> statusView_;
     std::unique_ptr<StatusLine> statusLine_;
+    std::unique_ptr<ChartImageSaver> chartSaver_;
 
     bool wide_ = false;
     bool shrunk_ = false;

@@ -9,6 +9,7 @@
 
 #include <string>
 
+class ChartView;
 class QLabel;
 class QWidget;
 
@@ -35,7 +36,14 @@ public:
 
     virtual PositionStripWidgets PositionStrip() = 0;
 
+    // Asks for a file name in the window's save dialog for chart images and
+    // saves the chart there (SaveChartImage).
+    virtual void SaveChartImage(const ChartView& chart) = 0;
+
     // Handles window events until ms have passed (at least one pass), sleeping
     // in the event loop in between. Timer ticks and clicks can run meanwhile.
     virtual void WaitWithMessages(int ms) = 0;
+
+    // While an action must stay on its page (the self-calibration wait), no page can be chosen.
+    virtual void EnablePageControl(bool enabled) = 0;
 };

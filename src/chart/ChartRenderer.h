@@ -1,0 +1,42 @@
+#pragma once
+// Draws a chart with QPainter onto any paint device: the window's chart
+// widget, an image, an SVG generator or a metafile. The picture is made of
+// filled rectangles, lines, polylines, polygons and plain text only, so every
+// device shows the same thing.
+
+#include "chart/ChartModel.h"
+
+#include <QRectF>
+#include <QString>
+
+#include <vector>
+
+class QFont;
+class QPainter;
+
+// Where the parts of the chart lie within the area it is drawn into.
+struct ChartLayout {
+    QRectF area;
+    QRectF plot;        // inside the frame: where the series are drawn
+    QRectF leftTitle;   // the left axis title (drawn turned a quarter left)
+    QRectF bottomTitle;
+};
+
+// The layout for a font (the labels and titles measure with it).
+ChartLayout LayOutChart(const ChartModel& chart, const QRectF& area, const QFont& font);
+
+// Draws the chart into area with the painter's font.
+void DrawChart(QPainter& painter, const ChartModel& chart, const QRectF& area);
+
+// The labelled ticks of an axis: their values and the step between them.
+struct AxisTicks {
+    std::vector<double> values;
+    double step = 0;
+};
+// The axis' own increment, widened until labels lie at least minSpacing
+// pixels apart along an axis of the given length; a round step (1, 2 or 5
+// times a power of ten) when the axis has none.
+AxisTicks TicksOf(const ChartAxis& axis, double pixels, double minSpacing);
+
+// A tick label as the chart writes it (with the number texts' separators).
+QString AxisLabel(double value, double step);

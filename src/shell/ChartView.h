@@ -1,0 +1,38 @@
+#pragma once
+// A chart on a page: a thin widget that paints its chart model through the
+// one chart renderer, so that saved images look exactly like the screen. A
+// double click asks for the chart to be saved.
+
+#include "chart/ChartModel.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+class QTimer;
+
+class ChartView : public QWidget {
+    Q_OBJECT
+public:
+    // A chart fed on every monitor tick repaints at most this often.
+    static constexpr int kMinRepaintMs = 100;
+
+    explicit ChartView(QWidget* parent = nullptr);
+
+    ChartModel& Model() { return model_; }
+    const ChartModel& Model() const { return model_; }
+    // The model changed: the picture follows soon (at once when it has not
+    // been painted for kMinRepaintMs).
+    void Changed();
+
+signals:
+    void doubleClicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    ChartModel model_;
+    QTimer* repaintLater_;
+    QElapsedTimer lastPainted_;
+};
