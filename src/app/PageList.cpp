@@ -1,10 +1,14 @@
 #include "app/PageList.h"
 
+#include "biss/ui/BankBrowserPage.h"
 #include "biss/ui/DirectRegistersPage.h"
 #include "biss/ui/EdsPage.h"
 #include "encoder/ui/CalibrationPage.h"
 #include "encoder/ui/DebugPage.h"
+#include "encoder/ui/ErrorMapPage.h"
+#include "encoder/ui/QuenraConfigPage.h"
 #include "encoder/ui/TorvikConfigPage.h"
+#include "encoder/ui/UserMemoryPage.h"
 #include "link/ui/InterfaceSettingsPage.h"
 #include "monitor/ui/PositionPage.h"
 #include "monitor/ui/QuenraStatusPage.h"
@@ -26,10 +30,14 @@ std::vector<PageEntry> ServicePages()
         Entry<PositionPage>(PageId::TabPosition),
         Entry<DirectRegistersPage>(PageId::TabRegDirect),
         Entry<EdsPage>(PageId::TabEDS),
+        Entry<UserMemoryPage>(PageId::TabUserMem),
+        Entry<BankBrowserPage>(PageId::TabRegBanks),
         Entry<TorvikStatusPage>(PageId::TabTorvikStatus),
         Entry<TorvikConfigPage>(PageId::TabTorvikConfig),
+        Entry<ErrorMapPage>(PageId::TabTorvikErrorMap),
         Entry<CalibrationPage>(PageId::tabTorvikCalibration),
         Entry<DebugPage>(PageId::TabTorvikDebug),
+        Entry<QuenraConfigPage>(PageId::tabQuenraConfig),
         Entry<QuenraStatusPage>(PageId::tabQuenraStatus),
         Entry<TestPage>(PageId::tabTest),
     };

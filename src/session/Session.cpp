@@ -7,8 +7,13 @@
 
 Session::Session(SessionEnvironment environment)
     : env_(std::move(environment)), units_(link_.PositionMTLength, link_.PositionSTLength),
-      cycle_(link_, identity_, units_, *this)
+      cycle_(link_, identity_, units_, *this), torvikStatus_(cycle_, identity_), debug_(identity_),
+      recorder_(cycle_, torvikStatus_, debug_)
 {
+    // In the order of the tick: status values, debug read, then the recording row that writes them.
+    cycle_.AddStep(&torvikStatus_);
+    cycle_.AddStep(&debug_);
+    cycle_.AddStep(&recorder_);
     if (!env_.portLister)
         env_.portLister = [] { return ListUsbSerialPorts(); };
     if (!env_.portOpener)
@@ -70,6 +75,7 @@ bool Session::SearchTick()
         identity_.ResetForConnection();
         caps_ = EncoderCapabilities{};
         units_.ResetResolution();
+        debug_.State().ResetForConnection();
         Notify([&](SessionObserver& o) { o.ConnectionReset(); });
         if (env_.searchTimer)
             env_.searchTimer->Stop();
@@ -96,6 +102,12 @@ void Session::StartSearch()
 {
     if (env_.searchTimer)
         env_.searchTimer->Start();
+}
+
+void Session::StopMonitor()
+{
+    if (env_.monitorTimer)
+        env_.monitorTimer->Stop();
 }
 
 // --- The monitor cycle ------------------------------------------------------
@@ -205,6 +217,16 @@ EdsReadOutcome Session::ReadDatasheet()
     return out;
 }
 
+ConfigurationReading Session::ReadConfiguration(ConfigPage page)
+{
+    ConfigurationReading out = ::ReadConfiguration(link_, identity_.DruzinaEnkoderja, link_.EncoderSignature, page);
+    if (out.writeProtect)
+        config_.writeProtect = config_.quenraWriteProtect = *out.writeProtect;
+    Notify([&](SessionObserver& o) { o.ConfigurationRead(out); });
+    Report(out.ok, out.statusText);
+    return out;
+}
+
 // --- Power and box settings -------------------------------------------------
 
 void Session::Select(bool on)
@@ -254,6 +276,8 @@ void Session::Publish(const StatusReport& report)
 
 void Session::Close()
 {
+    // An open recording keeps every row written so far.
+    recorder_.Stop();
     if (env_.searchTimer)
         env_.searchTimer->Stop();
     if (env_.monitorTimer)

@@ -9,11 +9,15 @@
 #include "biss/Eds.h"
 #include "biss/EncoderIdentity.h"
 #include "biss/Identification.h"
+#include "encoder/Configuration.h"
 #include "link/Discovery.h"
 #include "link/InterfaceSettings.h"
 #include "link/Link.h"
+#include "monitor/DebugReadout.h"
 #include "monitor/MonitorCycle.h"
 #include "monitor/PositionDisplay.h"
+#include "monitor/Recording.h"
+#include "monitor/TorvikStatus.h"
 
 #include <optional>
 #include <string>
@@ -105,6 +109,9 @@ public:
     virtual void PowerSwitched(bool /*on*/, const std::string& /*result*/) {}
     virtual void BoxSettingSent(BoxSetting, const std::string& /*value*/, const std::string& /*result*/) {}
     virtual void MonitorIntervalChanged(int /*ms*/) {}
+    // A configuration read of bank 0, from whichever page ran it: every page
+    // that shows its fields takes what it found.
+    virtual void ConfigurationRead(const ConfigurationReading&) {}
 };
 
 struct SessionEnvironment {
@@ -130,6 +137,12 @@ public:
     const EncoderCapabilities& Capabilities() const { return caps_; }
     PositionUnits& Units() { return units_; }
     MonitorCycle& Monitor() { return cycle_; }
+    // Read-outs of the monitor cycle that more than one page or the
+    // recording needs: the Torvik status, the debug read and the
+    // measurement recording. Each runs while something switches it on.
+    TorvikStatusReadout& TorvikStatus() { return torvikStatus_; }
+    DebugReadout& Debug() { return debug_; }
+    Recorder& Recording() { return recorder_; }
     // The version label's text: the design caption, a searching text, or the box's version.
     const std::string& InterfaceText() const { return interfaceText_; }
 
@@ -146,6 +159,8 @@ public:
 
     // The search starts now and repeats until a box is found.
     void StartSearch();
+    // The monitor stops until it is restarted (an action that must not be interrupted by ticks).
+    void StopMonitor();
     // After a page switch: the monitor runs again unless a search is due or running.
     void ResumeMonitor();
     // The user asks for the read-out: the monitor runs again unless a search or tick is running.
@@ -158,6 +173,13 @@ public:
     IdentificationOutcome Identify();
     // The datasheet read; hands the field lengths to the position scale.
     EdsReadOutcome ReadDatasheet();
+
+    // The configuration read for a page; keeps the write-protect text it
+    // found, tells the observers and reports on the status line.
+    ConfigurationReading ReadConfiguration(ConfigPage page);
+    // The write-protect fields that other pages' actions rely on.
+    ConfigurationState& Configuration() { return config_; }
+    const ConfigurationState& Configuration() const { return config_; }
 
     // The encoder supply. Selecting the state it is in sends nothing.
     bool IsOn() const override { return powerOn_; }
@@ -196,7 +218,11 @@ private:
     EncoderIdentity identity_;
     EncoderCapabilities caps_;
     PositionUnits units_;
+    ConfigurationState config_;
     MonitorCycle cycle_;
+    TorvikStatusReadout torvikStatus_;
+    DebugReadout debug_;
+    Recorder recorder_;
     std::vector<SessionObserver*> observers_;
     std::string interfaceText_ = kInterfaceCaption;
     StatusReport status_;

@@ -11,6 +11,7 @@
 #include "link/PortList.h"
 #include "sim/Simulator.h"
 
+#include <QTest>
 #include <QTimer>
 
 #include <chrono>
@@ -60,6 +61,37 @@ struct WindowHarness {
     QTimer* Timer(const char* name) const { return Find<QTimer>(name); }
     InterfaceSettingsPage* SettingsPage() const { return window->findChild<InterfaceSettingsPage*>(); }
 };
+
+// Starts the simulator and connects the window to it with the encoder
+// identified, its datasheet read and every page revealed; the monitor stays
+// still, so the simulator's log holds only what the test's actions send.
+inline bool ConnectIdentified(WindowHarness& h, Simulator& sim)
+{
+    if (!sim.Start())
+        return false;
+    h.ports = {sim.PortPath()};
+    if (!h->initTimerTimer())
+        return false;
+    h->GetSession().Identify();
+    h->GetSession().ReadDatasheet();
+    h->FullServiceGesture();
+    h->SetLoopTimerActive(false);
+    sim.ClearCommandLog();
+    return true;
+}
+
+// Starts the simulator and lets the window find it with its own timers
+// running; true once the encoder is identified, the monitor ticks and ready()
+// (when given) holds.
+inline bool ConnectRunning(WindowHarness& h, Simulator& sim, const std::function<bool()>& ready = {})
+{
+    if (!sim.Start())
+        return false;
+    h.ports = {sim.PortPath()};
+    h->SetInitTimerActive(true);
+    return QTest::qWaitFor(
+        [&] { return h->Identity().EncoderConnected && h->LoopTimerActive() && (!ready || ready()); }, 5000);
+}
 
 // The commands the simulated box received, in order.
 inline std::vector<std::string> CommandsSent(const Simulator& sim)

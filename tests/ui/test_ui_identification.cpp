@@ -1,6 +1,7 @@
 // The Direct registers, EDS and Encoder Position pages driven through their
 // controls against the simulated box, with the monitor cycle held still.
 
+#include "LayoutChecks.h"
 #include "WindowHarness.h"
 
 #include "shell/Colours.h"
@@ -60,61 +61,6 @@ struct Rig {
     }
     bool Enabled(const char* name) const { return Find<QWidget>(name)->isEnabled(); }
 };
-
-QString NameOf(const QWidget& w)
-{
-    return w.objectName().isEmpty() ? QString(w.metaObject()->className()) : w.objectName();
-}
-
-// Texts that do not fit their control at the window's font: labels line by
-// line, one-line fields, grid cells, and spin edits for the widest value of their range.
-void FindCutTexts(QWidget& root, QStringList& faults)
-{
-    for (QLabel* label : root.findChildren<QLabel*>()) {
-        const QStringList lines = label->text().split(QRegularExpression("\\r?\\n"));
-        const QFontMetrics metrics = label->fontMetrics();
-        const QRect room = label->contentsRect();
-        for (const QString& line : lines)
-            if (metrics.horizontalAdvance(line) > room.width())
-                faults << NameOf(*label) + " \"" + line + "\"";
-        if (lines.size() * metrics.lineSpacing() > room.height() + metrics.leading())
-            faults << NameOf(*label) + " (" + QString::number(lines.size()) + " lines)";
-    }
-    for (QLineEdit* edit : root.findChildren<QLineEdit*>())
-        if (!qobject_cast<QAbstractSpinBox*>(edit->parentWidget()) &&
-            edit->fontMetrics().horizontalAdvance(edit->text()) > edit->width() - 8)
-            faults << NameOf(*edit) + " \"" + edit->text() + "\"";
-    for (QTableWidget* grid : root.findChildren<QTableWidget*>())
-        for (int row = 0; row < grid->rowCount(); ++row)
-            for (int column = 0; column < grid->columnCount(); ++column)
-                if (const QTableWidgetItem* item = grid->item(row, column);
-                    item && grid->fontMetrics().horizontalAdvance(item->text()) + 6 > grid->columnWidth(column))
-                    faults << NameOf(*grid) + " \"" + item->text() + "\"";
-    for (QSpinBox* spin : root.findChildren<QSpinBox*>())
-        if (spin->sizeHint().width() > spin->width())
-            faults << NameOf(*spin);
-}
-
-// Controls that overlap a sibling or stick out of their parent. Only plain
-// containers are entered; composite controls place their own parts.
-void FindOverlaps(QWidget& parent, QStringList& faults)
-{
-    QList<QWidget*> children;
-    for (QWidget* child : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (!child->isHidden())
-            children << child;
-    for (qsizetype i = 0; i < children.size(); ++i) {
-        const QRect rect = children[i]->geometry();
-        if (!parent.rect().contains(rect))
-            faults << NameOf(*children[i]) + " outside " + NameOf(parent) + QString(" %1x%2").arg(parent.width()).arg(parent.height());
-        for (qsizetype j = i + 1; j < children.size(); ++j)
-            if (rect.intersects(children[j]->geometry()))
-                faults << NameOf(*children[i]) + " over " + NameOf(*children[j]);
-        const char* kind = children[i]->metaObject()->className();
-        if (qstrcmp(kind, "QWidget") == 0 || qstrcmp(kind, "QFrame") == 0 || qstrcmp(kind, "QGroupBox") == 0)
-            FindOverlaps(*children[i], faults);
-    }
-}
 
 SimOptions Family(SimFamily family, const std::string& firmware = {})
 {
