@@ -254,13 +254,14 @@ bool CliContext::ConnectIdentified()
     return false;
 }
 
-void CliContext::Print(const JsonObject& json, const std::string& text)
+void CliContext::Print(const JsonObject& json, const std::string& text, bool flush)
 {
     if (options_.json)
         out_ << json.Text() << '\n';
     else
         out_ << text;
-    out_.flush();
+    if (flush)
+        out_.flush();
 }
 
 void CliContext::PrintStatus(const std::string& statusText)
@@ -284,6 +285,9 @@ const std::vector<Subcommand>& Subcommands()
     static const std::vector<Subcommand> all = [] {
         std::vector<Subcommand> list;
         AddBasicSubcommands(list);
+        AddMemorySubcommands(list);
+        AddServiceSubcommands(list);
+        AddMonitorSubcommands(list);
         return list;
     }();
     return all;

@@ -73,8 +73,9 @@ public:
     // monitor cycle leaves it.
     bool ConnectIdentified();
 
-    // Prints a result: the JSON object with --json, else the text.
-    void Print(const JsonObject& json, const std::string& text);
+    // Prints a result: the JSON object with --json, else the text. Without
+    // flush the line waits in the stream's buffer (fast repeated output).
+    void Print(const JsonObject& json, const std::string& text, bool flush = true);
     // A failure in the window's words ("Error\r\n..."): to stderr, CR LF as line breaks.
     void PrintStatus(const std::string& statusText);
     // The last status the session reported (the window's status line).

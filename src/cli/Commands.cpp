@@ -3,6 +3,7 @@
 #include "biss/Identification.h"
 #include "link/PortDiagnosis.h"
 #include "link/PortList.h"
+#include "link/PowerCycle.h"
 #include "monitor/PositionDisplay.h"
 #include "util/Text.h"
 
@@ -67,8 +68,7 @@ std::string Hex(uint64_t value, int digits)
 
 int Usage(CliContext& c, const std::string& error)
 {
-    c.Err() << "k417ctl: " << error << "\n";
-    return kExitUsage;
+    return UsageError(c, error);
 }
 
 // The arguments left must be exactly the positional ones.
@@ -133,7 +133,7 @@ int Info(CliContext& c, std::vector<std::string>& args)
     if (!args.empty())
         return Usage(c, "info takes no arguments");
     if (!c.ConnectIdentified())
-        return c.GetSession().GetLink().IsOpen() ? kExitFailed : kExitNoBox;
+        return Unreachable(c);
     Session& s = c.GetSession();
     const Link& link = s.GetLink();
     const EncoderCapabilities& caps = s.Capabilities();
@@ -198,7 +198,7 @@ int Position(CliContext& c, std::vector<std::string>& args)
     if (!args.empty())
         return Usage(c, "position takes no arguments besides --count and --interval");
     if (!c.ConnectIdentified())
-        return c.GetSession().GetLink().IsOpen() ? kExitFailed : kExitNoBox;
+        return Unreachable(c);
     Session& s = c.GetSession();
     int result = kExitOk;
     std::string line;
@@ -233,8 +233,11 @@ int Position(CliContext& c, std::vector<std::string>& args)
         line = pos.RxData + "  multiturn " + std::to_string(pos.MT_value) + "  singleturn " +
                std::to_string(pos.ST_value) + "  error " + (pos.ErrBit ? "1" : "0") + "  warning " +
                (pos.WarnBit ? "1" : "0") + "  crc " + (pos.ErrCRC ? "bad" : "ok") + "  " + t.unitText + "\n";
-        c.Print(json, line);
+        // Readings a few milliseconds apart go out as they come; a run
+        // without pause goes out in blocks, so writing costs no reading.
+        c.Print(json, line, interval >= 10);
     }
+    c.Out().flush();
     return result;
 }
 
@@ -342,7 +345,7 @@ int Eds(CliContext& c, std::vector<std::string>& args)
     if (!args.empty())
         return Usage(c, "eds takes no arguments");
     if (!c.ConnectIdentified())
-        return c.GetSession().GetLink().IsOpen() ? kExitFailed : kExitNoBox;
+        return Unreachable(c);
     const EdsReadOutcome out = c.GetSession().ReadDatasheet();
     if (!out.started) {
         c.PrintStatus("Error\r\nThe encoder names no datasheet bank");
@@ -376,6 +379,40 @@ int Eds(CliContext& c, std::vector<std::string>& args)
 }
 
 } // namespace
+
+int UsageError(CliContext& c, const std::string& error)
+{
+    c.Err() << "k417ctl: " << error << "\n";
+    return kExitUsage;
+}
+
+int Unreachable(CliContext& c)
+{
+    return c.GetSession().GetLink().IsOpen() ? kExitFailed : kExitNoBox;
+}
+
+void CliPrompts::Message(const std::string& text)
+{
+    c_.PrintStatus(text);
+}
+
+bool CliPrompts::Confirm(const std::string& question)
+{
+    if (c_.Options().yes)
+        return true;
+    c_.PrintStatus(question);
+    c_.Err() << "k417ctl: not confirmed; give --yes to answer Yes\n";
+    refused_ = true;
+    return false;
+}
+
+ServiceWaits CliWaits()
+{
+    ServiceWaits waits;
+    waits.serving = SleepMs;
+    waits.blocking = SleepMs;
+    return waits;
+}
 
 void AddBasicSubcommands(std::vector<Subcommand>& list)
 {

@@ -2,11 +2,15 @@
 // its exit status and the commands the box received.
 
 #include "cli/Cli.h"
+#include "monitor/Recording.h"
 #include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -195,6 +199,119 @@ TEST_F(CliTest, APortTheUserMayNotOpenIsNamedWithTheFix)
     EXPECT_NE(out.find(sim->PortPath() + "  no permission: the port belongs to the group \""), std::string::npos) << out;
     EXPECT_NE(out.find("and log in again"), std::string::npos) << out;
     EXPECT_TRUE(Commands().empty());
+}
+
+TEST_F(CliTest, UserMemoryFilesRoundTripAndTheTestNeedsYes)
+{
+    Start();
+    const std::string file = ::testing::TempDir() + "k417-cli-usermem.csv";
+    CliRun r = Run({"usermem", "save", file});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const SimEncoderInfo info = sim->EncoderInfo();
+    const int banks = info.userBankLast - info.userBankFirst + 1;
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n')), 2 + 64 * banks);
+    EXPECT_EQ(bytes.substr(0, 19), "Torvik user memory;");
+
+    // A file the tool saved loads back: only its header lines are reported, and that is no failure.
+    sim->ClearCommandLog();
+    r = Run({"usermem", "load", file});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.err.find("Ignoring data at line 1: Torvik user memory"), std::string::npos) << r.err;
+    const std::vector<std::string> log = Commands();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& c) { return c.rfind("Wcn64:", 0) == 0; }), banks);
+
+    r = Run({"usermem", "set", std::to_string(info.userBankFirst), "5", "0xA7"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "Write OK, Verify OK\n");
+    EXPECT_EQ(sim->StoredBankImage(static_cast<uint8_t>(info.userBankFirst))[5], 0xA7);
+    r = Run({"usermem", "get", std::to_string(info.userBankFirst), "5"});
+    EXPECT_EQ(r.out, "167\n");
+    EXPECT_EQ(Run({"usermem", "set", "3", "5", "1"}).status, kExitFailed); // not a user bank
+
+    sim->ClearCommandLog();
+    r = Run({"usermem", "test"});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_NE(r.err.find("--yes"), std::string::npos);
+    EXPECT_TRUE(Commands().empty());
+}
+
+TEST_F(CliTest, ErrorMapReadSaveLoadAndChart)
+{
+    Start();
+    const std::string file = ::testing::TempDir() + "k417-cli-errmap.csv";
+    const std::string chart = ::testing::TempDir() + "k417-cli-errmap.png";
+    CliRun r = Run({"--json", "errmap", "read", "--chart", chart});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("\"pages\":8"), std::string::npos);
+    EXPECT_NE(r.out.find("\"checksumsOk\":true"), std::string::npos);
+    EXPECT_TRUE(std::ifstream(chart).good());
+    EXPECT_EQ(Run({"errmap", "save", file}).status, kExitOk);
+    const auto before = sim->StoredBankImage(8);
+    sim->ClearCommandLog();
+    r = Run({"errmap", "load", file});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "Written banks: 8, 9, 10, 11, 12, 13, 14, 15, \n");
+    EXPECT_EQ(sim->StoredBankImage(8), before);
+    EXPECT_EQ(Run({"errmap", "read", "--chart", "x.jpg"}).status, kExitUsage);
+
+    std::ofstream(file, std::ios::trunc) << "nonsense\r\n";
+    sim->ClearCommandLog();
+    EXPECT_EQ(Run({"errmap", "load", file}).status, kExitFailed);
+    for (const std::string& c : Commands())
+        EXPECT_NE(c.rfind("Ws", 0) == 0 && c.substr(c.size() - 3) != "064", true) << c; // no point written
+}
+
+TEST_F(CliTest, ConfigurationPresetsAndStatus)
+{
+    Start();
+    CliRun r = Run({"config", "get"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("0.18.u8 Multiturn Error Arc = "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0.2E.u8 Write protect = 0xC6\n"), std::string::npos) << r.out;
+
+    sim->ClearCommandLog();
+    r = Run({"config", "set", "0.18", "40"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(sim->StoredBankImage(0)[0x18], 40);
+    EXPECT_EQ(Run({"config", "set", "0.99", "1"}).status, kExitUsage);
+
+    EXPECT_EQ(Run({"preset-mt", "7"}).status, kExitOk);
+    r = Run({"zero"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("New zero pos: "), std::string::npos);
+    sim->ClearCommandLog();
+    r = Run({"factory-reset"});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_TRUE(Commands().empty());
+
+    r = Run({"--json", "status"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("\"word\":\"0x0000\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"airGap\":\"Air gap: "), std::string::npos) << r.out;
+    EXPECT_EQ(Run({"clear-persistent"}).status, kExitOk);
+}
+
+TEST_F(CliTest, RecordingAndDiagnostics)
+{
+    Start();
+    const std::string file = ::testing::TempDir() + "k417-cli-record.csv";
+    CliRun r = Run({"record", file, "--count", "4", "--interval", "1"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.substr(0, bytes.find("\r\n")), RecordingHeader(RecordingKind::Position));
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 5);
+    EXPECT_EQ(Run({"record", "/nonexistent-folder/rec.csv"}).status, kExitFailed);
+
+    sim->ClearCommandLog();
+    r = Run({"--json", "diag"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("\"spectrum\":["), std::string::npos) << r.out;
+    // Locked at first: the unlock goes out, then the read.
+    const std::vector<std::string> log = Commands();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Ws179:072"), log.end());
 }
 
 TEST(CliProgram, RunsWithTheBuiltInSimulator)

@@ -1,0 +1,388 @@
+// k417ctl's service functions: the configuration pages, presets, factory
+// reset, self-calibration and the status pages of the maker's encoders.
+
+#include "cli/Commands.h"
+
+#include "biss/FirmwareGates.h"
+#include "encoder/QuenraStatus.h"
+#include "link/PowerCycle.h"
+#include "monitor/ServiceReadouts.h"
+#include "monitor/TorvikStatus.h"
+#include "session/ServiceActions.h"
+
+#include <cstdio>
+#include <ostream>
+
+namespace {
+
+int Usage(CliContext& c, const std::string& error)
+{
+    return UsageError(c, error);
+}
+
+
+// The session's actions with the command line's prompts and waits.
+struct Service {
+    explicit Service(CliContext& c) : prompts(c), actions(c.GetSession(), prompts, CliWaits()) {}
+    CliPrompts prompts;
+    ServiceActions actions;
+};
+
+ConfigPage PageFor(const Session& session)
+{
+    return session.Capabilities().family == EncoderFamily::Quenra ? ConfigPage::Quenra : ConfigPage::Torvik;
+}
+
+bool MakersEncoder(CliContext& c)
+{
+    if (!c.ConnectIdentified())
+        return false;
+    if (c.GetSession().Capabilities().family == EncoderFamily::Unidentified) {
+        c.PrintStatus("Error\r\nNot one of the maker's encoders: the service functions do not apply");
+        return false;
+    }
+    return true;
+}
+
+int Finish(CliContext& c, bool ok)
+{
+    if (!ok && c.LastStatus().kind == StatusKind::Error)
+        c.PrintStatus(c.LastStatus().text);
+    return ok ? kExitOk : kExitFailed;
+}
+
+// --- config -----------------------------------------------------------------
+
+struct FieldSlot {
+    ConfigField field;
+    std::string ConfigurationTexts::*text;
+};
+constexpr FieldSlot kSettableFields[] = {
+    {ConfigFields::PositionOffset, &ConfigurationTexts::offset},
+    {ConfigFields::PosFilterValue, &ConfigurationTexts::posFilterValue},
+    {ConfigFields::PosFilterSpeed, &ConfigurationTexts::posFilterSpeed},
+    {ConfigFields::VelocityFilterValue, &ConfigurationTexts::velocityFilterValue},
+    {ConfigFields::VelocityFilterSpeed, &ConfigurationTexts::velocityFilterSpeed},
+    {ConfigFields::MultiturnErrorArc, &ConfigurationTexts::errorArc},
+    {ConfigFields::WriteProtect, &ConfigurationTexts::writeProtect},
+};
+
+const FieldSlot* FindField(const std::string& text)
+{
+    // "0.18", "0.18.u8" or the whole caption.
+    for (const FieldSlot& slot : kSettableFields) {
+        const std::string notation = FormatRegisterRef(slot.field.ref);
+        if (text == notation || text == notation.substr(0, notation.rfind('.')) || text == ConfigFieldCaption(slot.field))
+            return &slot;
+    }
+    return nullptr;
+}
+
+int ConfigGet(CliContext& c)
+{
+    Service s(c);
+    const ConfigurationReading r = s.actions.Read(PageFor(c.GetSession()));
+    if (!r.ok) {
+        c.PrintStatus(r.statusText);
+        return kExitFailed;
+    }
+    JsonObject json;
+    std::string text;
+    auto field = [&](const ConfigField& f, const std::optional<std::string>& value, const char* key) {
+        if (!value)
+            return;
+        json.Add(key, *value);
+        text += ConfigFieldCaption(f) + " = " + *value + "\n";
+    };
+    field(ConfigFields::PositionOffset, r.offset, "positionOffset");
+    field(ConfigFields::PosFilterValue, r.posFilterValue, "posFilterValue");
+    field(ConfigFields::PosFilterSpeed, r.posFilterSpeed, "posFilterSpeed");
+    field(ConfigFields::VelocityFilterValue, r.velocityFilterValue, "velocityFilterValue");
+    field(ConfigFields::VelocityFilterSpeed, r.velocityFilterSpeed, "velocityFilterSpeed");
+    field(ConfigFields::MultiturnErrorArc, r.errorArc, "multiturnErrorArc");
+    if (r.errorArcDegrees)
+        json.Add("multiturnErrorArcDegrees", *r.errorArcDegrees);
+    if (r.calibrationArcEnabled && *r.calibrationArcEnabled) {
+        json.Add("calibrationArc", r.calibrationArc);
+        text += "Calibration arc length (deg) = " + r.calibrationArc + "\n";
+    }
+    if (r.calibrationTimeoutEnabled && *r.calibrationTimeoutEnabled) {
+        json.Add("calibrationTimeout", r.calibrationTimeout);
+        text += "Calibration Timeout (sec) = " + r.calibrationTimeout + "\n";
+    }
+    field(ConfigFields::WriteProtect, r.writeProtect, "writeProtect");
+    if (r.checksum) {
+        json.Add("checksum", r.checksum->Text()).Add("checksumOk", r.checksum->Ok());
+        text += ConfigChecksumText(*r.checksum) + (r.checksum->Ok() ? " (ok)\n" : " (wrong)\n");
+    }
+    c.Print(json, text);
+    return r.checksum && !r.checksum->Ok() ? kExitFailed : kExitOk;
+}
+
+int ConfigSet(CliContext& c, const std::string& name, const std::string& value)
+{
+    const FieldSlot* slot = FindField(name);
+    if (!slot)
+        return Usage(c, "config set: no configuration field \"" + name + "\" (0.00, 0.04, 0.08, 0.0C, 0.10, 0.18 or 0.2E)");
+    if (!MakersEncoder(c))
+        return Unreachable(c);
+    Service s(c);
+    const ConfigPage page = PageFor(c.GetSession());
+    // The page as the read leaves it, then only this field written.
+    s.actions.Read(page);
+    ConfigurationTexts texts;
+    texts.*(slot->text) = value;
+    const bool ok = s.actions.Write(page, texts);
+    if (s.prompts.Refused())
+        return kExitFailed;
+    JsonObject json;
+    json.Add("field", ConfigFieldCaption(slot->field)).Add("value", value).Add("saved", ok);
+    if (ok)
+        c.Print(json, ConfigFieldCaption(slot->field) + " = " + value + " saved\n");
+    return Finish(c, ok);
+}
+
+int Config(CliContext& c, std::vector<std::string>& args)
+{
+    if (args.size() == 1 && args[0] == "get") {
+        if (!MakersEncoder(c))
+            return Unreachable(c);
+        return ConfigGet(c);
+    }
+    if (args.size() == 3 && args[0] == "set")
+        return ConfigSet(c, args[1], args[2]);
+    return Usage(c, "config takes get, or set FIELD VALUE");
+}
+
+// --- presets and commands -------------------------------------------------------
+
+int PresetMultiturn(CliContext& c, std::vector<std::string>& args)
+{
+    long long value = 0;
+    if (args.size() != 1 || !ParseCliNumber(args[0], value))
+        return Usage(c, "preset-mt takes the new multiturn counter");
+    if (!MakersEncoder(c))
+        return Unreachable(c);
+    Service s(c);
+    const bool ok = s.actions.NewMultiturn(PageFor(c.GetSession()), args[0]);
+    JsonObject json;
+    json.Add("multiturn", static_cast<int64_t>(value)).Add("done", ok);
+    if (ok)
+        c.Print(json, "Multiturn counter set to " + args[0] + "\n");
+    return Finish(c, ok);
+}
+
+int Zero(CliContext& c, std::vector<std::string>& args)
+{
+    if (!args.empty())
+        return Usage(c, "zero takes no arguments");
+    if (!MakersEncoder(c))
+        return Unreachable(c);
+    Service s(c);
+    const ZeroPresetOutcome out = s.actions.SetZero(PageFor(c.GetSession()));
+    std::string report = out.report;
+    for (size_t at; (at = report.find("\r\n")) != std::string::npos;)
+        report.replace(at, 2, "\n");
+    JsonObject json;
+    json.Add("done", out.preset).Add("offset", out.newOffset).Add("report", report);
+    c.Print(json, report.empty() ? std::string() : report + "\n");
+    return Finish(c, out.preset);
+}
+
+int FactoryReset(CliContext& c, std::vector<std::string>& args)
+{
+    if (!args.empty())
+        return Usage(c, "factory-reset takes no arguments");
+    if (!c.Options().yes) {
+        c.PrintStatus(kFactoryResetQuestion);
+        c.Err() << "k417ctl: not confirmed; give --yes to answer Yes\n";
+        return kExitFailed;
+    }
+    if (!MakersEncoder(c))
+        return Unreachable(c);
+    Service s(c);
+    const bool ok = s.actions.FactoryReset(PageFor(c.GetSession()));
+    JsonObject json;
+    json.Add("done", ok);
+    if (ok)
+        c.Print(json, std::string(kFactoryResetDoneText) + "\n");
+    return Finish(c, ok);
+}
+
+int ClearPersistent(CliContext& c, std::vector<std::string>& args)
+{
+    if (!args.empty())
+        return Usage(c, "clear-persistent takes no arguments");
+    if (!MakersEncoder(c))
+        return Unreachable(c);
+    const EncoderOutcome out = ClearPersistentStatus(c.GetSession().GetLink());
+    if (!out.ok) {
+        c.PrintStatus(out.statusText);
+        return kExitFailed;
+    }
+    JsonObject json;
+    json.Add("cleared", true);
+    c.Print(json, "Persistent status cleared\n");
+    return kExitOk;
+}
+
+// --- calibrate ------------------------------------------------------------------
+
+int Calibrate(CliContext& c, std::vector<std::string>& args)
+{
+    long long arc = -1, timeout = -1;
+    std::string error;
+    if (!TakeNumberOption(args, "--arc", 0, 65535, arc, error) ||
+        !TakeNumberOption(args, "--timeout", -255, 255, timeout, error))
+        return Usage(c, error);
+    if (!args.empty())
+        return Usage(c, "calibrate takes only --arc DEG and --timeout S");
+    if (!MakersEncoder(c))
+        return Unreachable(c);
+    Session& session = c.GetSession();
+    Service s(c);
+    // The page's fields as the configuration read fills them, then the options.
+    const ConfigurationReading reading = s.actions.Read(ConfigPage::Other);
+    const std::string arcText = arc >= 0 ? std::to_string(arc) : reading.calibrationArc;
+    const std::string timeoutText = timeout != -1 ? std::to_string(timeout) : reading.calibrationTimeout;
+    const CalibrationStart start = s.actions.StartCalibration(arcText, timeoutText);
+    if (start.result != CalibrationStart::Result::Started) {
+        if (!start.conversionError.empty())
+            c.PrintStatus(start.conversionError);
+        return Finish(c, false);
+    }
+    c.Err() << "Calibrating: turn the shaft through the calibration arc\n";
+    int64_t shown = -1;
+    const bool answered = s.actions.WaitForCalibration(
+        *start.timing,
+        [&](int64_t elapsedMs) {
+            if (elapsedMs / 1000 != shown) {
+                shown = elapsedMs / 1000;
+                c.Err() << "  " << shown << " s\n";
+            }
+        },
+        [] {});
+    // The outcome from the calibration status register, as the page's read-out shows it.
+    CalibrationReadout readout(session.Identity(), SleepMs);
+    readout.SetCounterStart(start.counterStart);
+    readout.SetPageShown(true);
+    readout.Run(session.GetLink());
+    const CalibrationReading& r = readout.Reading();
+    std::string report = r.report ? *r.report : std::string();
+    for (size_t at; (at = report.find("\r\n")) != std::string::npos;)
+        report.replace(at, 2, "\n");
+    const bool succeeded = answered && r.statusRead && r.status.succeeded;
+    JsonObject json;
+    json.Add("succeeded", succeeded).Add("flags", static_cast<int>(r.status.flags)).Add("report", report);
+    c.Print(json, std::string(succeeded ? "Calibration successful\n" : "Calibration failed\n") + report +
+                      (report.empty() ? "" : "\n"));
+    return succeeded ? kExitOk : kExitFailed;
+}
+
+// --- status ---------------------------------------------------------------------
+
+std::string Hex4(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value & 0xFFFFu);
+    return text;
+}
+
+int TorvikStatusCommand(CliContext& c)
+{
+    Session& session = c.GetSession();
+    // The session's own read-out, as the status page switches it on.
+    TorvikStatusReadout& readout = session.TorvikStatus();
+    readout.SetPageShown(true);
+    session.MonitorTick();
+    readout.SetPageShown(false);
+    const TorvikStatusReading& r = readout.Reading();
+    if (!r.valuesRead) {
+        c.PrintStatus(c.LastStatus().text);
+        return kExitFailed;
+    }
+    JsonObject json;
+    std::string lit;
+    for (const TorvikStatusBit& bit : kTorvikStatusBits)
+        if (r.word & bit.mask)
+            lit += std::string(lit.empty() ? "" : ", ") + bit.caption;
+    json.Add("word", Hex4(r.word)).Add("bits", r.bitsText).Add("lamps", lit).Add("temperature", r.temperatureText)
+        .Add("signal", r.signalText).Add("velocity", r.velocityText).Add("airGap", r.airGapText);
+    std::string text = "Status:       " + Hex4(r.word) + "  " + r.bitsText + "\n" + "Lamps:        " +
+                       (lit.empty() ? "none" : lit) + "\n" + "Temperature:  " + r.temperatureText + "\n" +
+                       "Signal level: " + r.signalText + "\n" + "Velocity:     " + r.velocityText + "\n" + r.airGapText +
+                       "\n";
+    // The persistent status: every bit raised since it was last cleared.
+    if (FirmwareGate::HasPersistentStatus(session.GetLink().EncoderSignature.Zolvan_FWverSVN)) {
+        Link& link = session.GetLink();
+        if (link.WriteRegister(0x40, ConfigBank) && link.ReadRegisters(ConfigRegister::PersistentStatus, 2)) {
+            const unsigned word = link.RxBankValue(0, 2);
+            std::string latched;
+            for (const TorvikStatusBit& bit : kTorvikStatusBits)
+                if (word & bit.mask)
+                    latched += std::string(latched.empty() ? "" : ", ") + bit.caption;
+            json.Add("persistent", Hex4(word)).Add("persistentLamps", latched);
+            text += "Persistent:   " + Hex4(word) + "  " + (latched.empty() ? "none" : latched) + "\n";
+        }
+    }
+    c.Print(json, text);
+    return kExitOk;
+}
+
+int QuenraStatusCommand(CliContext& c)
+{
+    Session& session = c.GetSession();
+    QuenraStatusReadout readout(session.Monitor(), session.Identity());
+    readout.SetPageShown(true);
+    session.Monitor().AddStep(&readout);
+    session.MonitorTick();
+    session.Monitor().RemoveStep(&readout);
+    const QuenraStatusReading& r = readout.Reading();
+    if (!r.complete) {
+        c.PrintStatus(c.LastStatus().text);
+        return kExitFailed;
+    }
+    std::string lamps, bbm;
+    for (const QuenraStatusLamp& lamp : kQuenraStatusLamps)
+        if (QuenraLampColour(lamp, r.heldWord) != IndicatorColour::Grey)
+            lamps += std::string(lamps.empty() ? "" : ", ") + lamp.caption;
+    for (const BbmLamp& lamp : kBbmLamps)
+        if (r.bbm & lamp.mask)
+            bbm += std::string(bbm.empty() ? "" : ", ") + lamp.caption;
+    JsonObject json;
+    json.Add("word", Hex4(r.heldWord)).Add("bits", r.bitsText.value_or("")).Add("lamps", lamps)
+        .Add("temperature", r.temperatureText.value_or("")).Add("velocity", r.velocityText.value_or(""))
+        .Add("signal", r.signalText.value_or("")).Add("bbm", r.bbmText.value_or("")).Add("bbmLamps", bbm)
+        .Add("airGap", r.airGapText);
+    c.Print(json, "Status:       " + Hex4(r.heldWord) + "  " + r.bitsText.value_or("") + "\n" +
+                      "Lamps:        " + (lamps.empty() ? "none" : lamps) + "\n" +
+                      "Temperature:  " + r.temperatureText.value_or("") + "\n" +
+                      "Velocity:     " + r.velocityText.value_or("") + "\n" +
+                      "Signal level: " + r.signalText.value_or("") + "\n" + "BBM status:   " +
+                      r.bbmText.value_or("") + "  " + (bbm.empty() ? "none" : bbm) + "\n" + r.airGapText + "\n");
+    return kExitOk;
+}
+
+int Status(CliContext& c, std::vector<std::string>& args)
+{
+    if (!args.empty())
+        return Usage(c, "status takes no arguments");
+    if (!MakersEncoder(c))
+        return Unreachable(c);
+    return c.GetSession().Capabilities().family == EncoderFamily::Quenra ? QuenraStatusCommand(c)
+                                                                          : TorvikStatusCommand(c);
+}
+
+} // namespace
+
+void AddServiceSubcommands(std::vector<Subcommand>& list)
+{
+    list.push_back({"config", "get | set FIELD VALUE",
+                    "the configuration bank; FIELD in the captions' notation, e.g. 0.18", Config});
+    list.push_back({"preset-mt", "VALUE", "a new multiturn counter", PresetMultiturn});
+    list.push_back({"zero", "", "zero at the current shaft position", Zero});
+    list.push_back({"factory-reset", "", "back to factory settings (needs --yes)", FactoryReset});
+    list.push_back({"clear-persistent", "", "clears the persistent status", ClearPersistent});
+    list.push_back({"calibrate", "[--arc DEG] [--timeout S]", "self-calibration, progress on stderr", Calibrate});
+    list.push_back({"status", "", "the Torvik or Quenra status and the persistent status", Status});
+}
