@@ -10,11 +10,13 @@ struct NoTickServices final : TickServices {
     void IdentifyNewEncoder() override {}
 };
 
-struct MonitorRig {
+template <class Services>
+struct BasicMonitorRig {
     Link link;
     FakeBox& box = AttachFakeBox(link);
     EncoderIdentity identity;
     PositionUnits units{link.PositionMTLength, link.PositionSTLength};
-    NoTickServices services;
+    Services services;
     MonitorCycle cycle{link, identity, units, services};
 };
+using MonitorRig = BasicMonitorRig<NoTickServices>;

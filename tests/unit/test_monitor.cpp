@@ -1,4 +1,4 @@
-#include "FakeBox.h"
+#include "MonitorRig.h"
 #include "biss/Identification.h"
 #include "monitor/MonitorCycle.h"
 #include "monitor/PositionDisplay.h"
@@ -42,13 +42,7 @@ struct FakeServices : TickServices {
     }
 };
 
-struct CycleRig {
-    Link link;
-    FakeBox& box = AttachFakeBox(link);
-    EncoderIdentity identity;
-    PositionUnits units{link.PositionMTLength, link.PositionSTLength};
-    FakeServices services;
-    MonitorCycle cycle{link, identity, units, services};
+struct CycleRig : BasicMonitorRig<FakeServices> {
     CycleRig()
     {
         box.Reg(0x41) = 2;
