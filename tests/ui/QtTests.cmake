@@ -9,5 +9,5 @@ function(k417_add_qtest)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt6::Test)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT 180
-                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${K417_TEST_ENVIRONMENT}")
 endfunction()

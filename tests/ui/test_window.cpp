@@ -309,7 +309,9 @@ private slots:
         QVERIFY(Connect(h, sim));
         PageControl* pages = h->Pages();
         std::vector<int> seen;
-        QObject::connect(pages, &QTabWidget::currentChanged, [&](int i) { seen.push_back(i); });
+        // Tied to seen's lifetime: closing the window switches pages as its tabs go.
+        QObject guard;
+        QObject::connect(pages, &QTabWidget::currentChanged, &guard, [&](int i) { seen.push_back(i); });
         QWidget* focus = h.SettingsPage();
         for (int i = 0; i < 8; ++i) {
             QTest::keyClick(pages->currentWidget() ? pages->currentWidget() : focus, Qt::Key_Tab, Qt::ControlModifier);
