@@ -225,14 +225,19 @@ int Position(CliContext& c, std::vector<std::string>& args)
         if (!r.positionDecoded)
             continue;
         const PositionTexts& t = s.Monitor().LastTexts();
+        // Only the form that is printed is built: a reading costs no more than it must.
         JsonObject json;
-        json.Add("raw", pos.RxData).Add("multiturn", static_cast<int64_t>(pos.MT_value))
-            .Add("singleturn", static_cast<int64_t>(pos.ST_value)).Add("error", pos.ErrBit).Add("warning", pos.WarnBit)
-            .Add("crc", !pos.ErrCRC).Add("value", static_cast<double>(t.units)).Add("unit", s.Units().Unit())
-            .Add("text", t.unitText);
-        line = pos.RxData + "  multiturn " + std::to_string(pos.MT_value) + "  singleturn " +
-               std::to_string(pos.ST_value) + "  error " + (pos.ErrBit ? "1" : "0") + "  warning " +
-               (pos.WarnBit ? "1" : "0") + "  crc " + (pos.ErrCRC ? "bad" : "ok") + "  " + t.unitText + "\n";
+        if (c.Json()) {
+            json.Add("raw", pos.RxData).Add("multiturn", static_cast<int64_t>(pos.MT_value))
+                .Add("singleturn", static_cast<int64_t>(pos.ST_value)).Add("error", pos.ErrBit)
+                .Add("warning", pos.WarnBit).Add("crc", !pos.ErrCRC).Add("value", static_cast<double>(t.units))
+                .Add("unit", s.Units().Unit()).Add("text", t.unitText);
+        } else {
+            line.assign(pos.RxData).append("  multiturn ").append(std::to_string(pos.MT_value))
+                .append("  singleturn ").append(std::to_string(pos.ST_value))
+                .append(pos.ErrBit ? "  error 1" : "  error 0").append(pos.WarnBit ? "  warning 1" : "  warning 0")
+                .append(pos.ErrCRC ? "  crc bad  " : "  crc ok  ").append(t.unitText).append("\n");
+        }
         // Readings a few milliseconds apart go out as they come; a run
         // without pause goes out in blocks, so writing costs no reading.
         c.Print(json, line, interval >= 10);
