@@ -2,14 +2,17 @@
 
 #include "chart/ChartRenderer.h"
 #include "chart/Metafile.h"
+#include "util/Text.h"
 
 #include <QFileInfo>
 #include <QFont>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QSvgGenerator>
 
 #include <algorithm>
-#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 
 const std::vector<ChartImageFilter>& ChartImageFilters()
 {
@@ -22,41 +25,31 @@ const std::vector<ChartImageFilter>& ChartImageFilters()
 }
 
 namespace {
-// Where the extension starts, or npos.
-size_t ExtensionStart(const std::string& fileName)
+// The filter whose extension the file name has, or null.
+const ChartImageFilter* FilterOf(const std::string& fileName)
 {
-    const size_t slash = fileName.find_last_of('/');
-    const size_t dot = fileName.find_last_of('.');
-    return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : std::string::npos;
+    const std::string extension = LowerExtension(fileName);
+    for (const ChartImageFilter& filter : ChartImageFilters())
+        if (extension == filter.pattern + 1)
+            return &filter;
+    return nullptr;
 }
 } // namespace
 
-std::string LowerExtension(const std::string& fileName)
+bool ChartImageFormatOf(const std::string& fileName)
 {
-    const size_t dot = ExtensionStart(fileName);
-    std::string extension = dot == std::string::npos ? std::string() : fileName.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
-
-std::string WithExtension(const std::string& fileName, const std::string& extension)
-{
-    return fileName.substr(0, ExtensionStart(fileName)) + extension;
+    return FilterOf(fileName) != nullptr;
 }
 
 ChartImageFile ResolveChartImageFile(const std::string& chosen, int filterIndex)
 {
-    const std::vector<ChartImageFilter>& filters = ChartImageFilters();
-    const std::string extension = LowerExtension(chosen);
-    const auto known = std::find_if(filters.begin(), filters.end(),
-                                     [&](const ChartImageFilter& f) { return extension == f.pattern + 1; });
-    if (known != filters.end())
+    if (const ChartImageFilter* known = FilterOf(chosen))
         return {chosen, known->format};
+    const std::vector<ChartImageFilter>& filters = ChartImageFilters();
     const size_t index = filterIndex >= 1 && static_cast<size_t>(filterIndex) <= filters.size()
                              ? static_cast<size_t>(filterIndex) - 1
                              : 0;
-    return {WithExtension(chosen, filters[index].pattern + 1), filters[index].format};
+    return {ReplaceExtension(chosen, filters[index].pattern + 1), filters[index].format};
 }
 
 QImage RenderChartImage(const ChartModel& chart, QSize size, const QFont& font)
@@ -109,4 +102,31 @@ bool SaveChartImage(const ChartModel& chart, QSize size, const QFont& font, cons
     }
     }
     return written && QFileInfo::exists(name);
+}
+
+bool SaveChartFile(const ChartModel& chart, const std::string& fileName, QSize size)
+{
+    if (!ChartImageFormatOf(fileName))
+        return false;
+    // Text needs fonts, and fonts need a GUI application: one without a screen
+    // when the front end has none.
+    if (!QGuiApplication::instance()) {
+        if (!std::getenv("QT_QPA_PLATFORM"))
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "k417";
+        static char* argv[] = {name, nullptr};
+        // Such a front end prints its own messages: Qt's notes about the
+        // missing desktop session are no business of its user.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", qPrintable(text));
+        });
+        // Lives to the end of the process: destroyed among the exit handlers
+        // it would outlive parts of Qt it needs.
+        new QGuiApplication(argc, argv);
+    }
+    QFont font("DejaVu Sans");
+    font.setPixelSize(11);
+    return SaveChartImage(chart, size, font, ResolveChartImageFile(fileName, 1));
 }

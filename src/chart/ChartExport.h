@@ -36,14 +36,17 @@ struct ChartImageFile {
 // is a PNG file whatever filter was selected.
 ChartImageFile ResolveChartImageFile(const std::string& chosen, int filterIndex);
 
-// The file name's extension in lower case (".png"), or empty; a dot in a
-// folder name is no extension.
-std::string LowerExtension(const std::string& fileName);
-// The name with its extension replaced by extension (added when it has none).
-std::string WithExtension(const std::string& fileName, const std::string& extension);
 
 // The chart drawn into an image of the given size with the given font.
 QImage RenderChartImage(const ChartModel& chart, QSize size, const QFont& font);
 
 // Draws the chart into the file. True when the file was written and exists.
 bool SaveChartImage(const ChartModel& chart, QSize size, const QFont& font, const ChartImageFile& file);
+
+// Whether the file name's extension names an image format.
+bool ChartImageFormatOf(const std::string& fileName);
+// Saves a chart to a file whose extension names the format (png, bmp, svg,
+// emf, wmf), at the given size, without a window: a front end without one
+// (the command line) gets a drawing context of its own. False when the
+// extension names no format or the file was not written.
+bool SaveChartFile(const ChartModel& chart, const std::string& fileName, QSize size = QSize(640, 400));

@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 
 #include "biss/BankBrowser.h"
+#include "chart/ChartExport.h"
 #include "chart/ErrorMapChart.h"
 #include "encoder/ErrorMap.h"
 #include "encoder/UserMemory.h"

@@ -1,5 +1,7 @@
 #include "shell/ChartSaving.h"
 
+#include "util/Text.h"
+
 #include "chart/ChartExport.h"
 #include "shell/ChartView.h"
 
@@ -15,7 +17,7 @@ bool SaveControlAsPng(Dialogs& dialogs, const ChartView& chart, const std::strin
 {
     ChartImageFile file;
     file.format = ChartImageFormat::Png;
-    file.fileName = LowerExtension(fileName) == ".png" ? fileName : WithExtension(fileName, ".png");
+    file.fileName = LowerExtension(fileName) == ".png" ? fileName : ReplaceExtension(fileName, ".png");
     if (SaveChartImage(chart.Model(), chart.size(), chart.font(), file))
         return true;
     dialogs.Message(kPngSaveFailed, MessageKind::Error);

@@ -10,14 +10,6 @@
 #include <iterator>
 #include <limits>
 
-std::string ReplaceExtension(const std::string& fileName, const std::string& extension)
-{
-    const size_t slash = fileName.find_last_of('/');
-    const size_t dot = fileName.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExtension ? fileName.substr(0, dot) : fileName) + extension;
-}
-
 std::string EightBitText(std::string_view utf8)
 {
     std::string out;

@@ -19,10 +19,6 @@ constexpr char kCsvDelimiter = ';';
 constexpr const char* kCsvFilterDescription = "Comma separated";
 constexpr const char* kCsvFilterPattern = "*.csv";
 
-// The name with its extension replaced by extension (".csv"), or with the
-// extension added when it has none. A dot in a folder name is no extension.
-std::string ReplaceExtension(const std::string& fileName, const std::string& extension);
-
 // A UTF-8 text in the files' 8-bit code page (ISO 8859-1): characters
 // beyond it become "?".
 std::string EightBitText(std::string_view utf8);

@@ -115,3 +115,28 @@ bool ParseInteger(std::string_view text, long long& value)
     value = negative ? static_cast<long long>(0 - acc) : static_cast<long long>(acc);
     return true;
 }
+
+namespace {
+// Where the extension starts, or npos.
+size_t ExtensionStart(const std::string& fileName)
+{
+    const size_t slash = fileName.find_last_of('/');
+    const size_t dot = fileName.find_last_of('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : std::string::npos;
+}
+} // namespace
+
+std::string ReplaceExtension(const std::string& fileName, const std::string& extension)
+{
+    return fileName.substr(0, ExtensionStart(fileName)) + extension;
+}
+
+std::string LowerExtension(const std::string& fileName)
+{
+    const size_t dot = ExtensionStart(fileName);
+    std::string extension = dot == std::string::npos ? std::string() : fileName.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return extension;
+}

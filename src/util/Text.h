@@ -40,3 +40,9 @@ void HexPrefixToDollar(std::string& text);
 // blanks around, optional sign, decimal digits or "$" followed by hexadecimal
 // digits. Returns false for anything else or when the value does not fit.
 bool ParseInteger(std::string_view text, long long& value);
+
+// The name with its extension replaced by extension (".csv"), or with the
+// extension added when it has none. A dot in a folder name is no extension.
+std::string ReplaceExtension(const std::string& fileName, const std::string& extension);
+// The name's extension in lower case (".png"), or empty.
+std::string LowerExtension(const std::string& fileName);

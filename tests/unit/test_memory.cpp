@@ -11,6 +11,7 @@
 #include "sim/SimCommandLine.h"
 #include "sim/Simulator.h"
 #include "util/CsvFile.h"
+#include "util/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,7 @@
 #include "shell/WaitCursor.h"
 #include "shell/WidgetFactory.h"
 #include "util/CsvFile.h"
+#include "util/Text.h"
 #include "util/NumberText.h"
 
 #include <QApplication>
