@@ -66,17 +66,12 @@ std::string Hex(uint64_t value, int digits)
     return text;
 }
 
-int Usage(CliContext& c, const std::string& error)
-{
-    return UsageError(c, error);
-}
-
 // The arguments left must be exactly the positional ones.
 bool NoOptionsLeft(CliContext& c, const std::vector<std::string>& args)
 {
     for (const std::string& a : args)
         if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9')) {
-            Usage(c, "unknown option " + a);
+            UsageError(c, "unknown option " + a);
             return false;
         }
     return true;
@@ -87,7 +82,7 @@ bool NoOptionsLeft(CliContext& c, const std::vector<std::string>& args)
 int Ports(CliContext& c, std::vector<std::string>& args)
 {
     if (!NoOptionsLeft(c, args) || !args.empty())
-        return args.empty() ? kExitUsage : Usage(c, "ports takes no arguments");
+        return args.empty() ? kExitUsage : UsageError(c, "ports takes no arguments");
     const std::vector<std::string> ports = c.CandidatePorts();
     bool anyBox = false;
     std::string text;
@@ -131,7 +126,7 @@ int Info(CliContext& c, std::vector<std::string>& args)
     if (!NoOptionsLeft(c, args))
         return kExitUsage;
     if (!args.empty())
-        return Usage(c, "info takes no arguments");
+        return UsageError(c, "info takes no arguments");
     if (!c.ConnectIdentified())
         return Unreachable(c);
     Session& s = c.GetSession();
@@ -192,11 +187,11 @@ int Position(CliContext& c, std::vector<std::string>& args)
     std::string error;
     if (!TakeNumberOption(args, "--count", 1, 1000000000, count, error) ||
         !TakeNumberOption(args, "--interval", 0, 10000, interval, error))
-        return Usage(c, error);
+        return UsageError(c, error);
     if (!NoOptionsLeft(c, args))
         return kExitUsage;
     if (!args.empty())
-        return Usage(c, "position takes no arguments besides --count and --interval");
+        return UsageError(c, "position takes no arguments besides --count and --interval");
     if (!c.ConnectIdentified())
         return Unreachable(c);
     Session& s = c.GetSession();
@@ -254,7 +249,7 @@ bool TakeBank(CliContext& c, std::vector<std::string>& args, long long& bank, in
     std::string error;
     bank = -1;
     if (!TakeNumberOption(args, "--bank", 0, 255, bank, error)) {
-        result = Usage(c, error);
+        result = UsageError(c, error);
         return false;
     }
     if (!NoOptionsLeft(c, args)) {
@@ -288,11 +283,11 @@ int Read(CliContext& c, std::vector<std::string>& args)
     // The arguments first, so that mistakes cost no traffic.
     long long address = 0, count = 1;
     if (args.empty() || args.size() > 2 || !ParseCliNumber(args[0], address) || address < 0 || address > 127)
-        return Usage(c, "read takes ADDR (0-127) and an optional COUNT (1-64)");
+        return UsageError(c, "read takes ADDR (0-127) and an optional COUNT (1-64)");
     if (args.size() == 2 && (!ParseCliNumber(args[1], count) || count < 1 || count > 64))
-        return Usage(c, "read: COUNT must be 1-64");
+        return UsageError(c, "read: COUNT must be 1-64");
     if (address + count > 128)
-        return Usage(c, "read: ADDR + COUNT must not pass register 127");
+        return UsageError(c, "read: ADDR + COUNT must not pass register 127");
     if (!ConnectAndSelect(c, bank, result))
         return result;
     Link& link = c.GetSession().GetLink();
@@ -327,7 +322,7 @@ int Write(CliContext& c, std::vector<std::string>& args)
     long long address = 0, value = 0;
     if (args.size() != 2 || !ParseCliNumber(args[0], address) || address < 0 || address > 127 ||
         !ParseCliNumber(args[1], value) || value < 0 || value > 255)
-        return Usage(c, "write takes ADDR (0-127) and VALUE (0-255)");
+        return UsageError(c, "write takes ADDR (0-127) and VALUE (0-255)");
     if (!ConnectAndSelect(c, bank, result))
         return result;
     Link& link = c.GetSession().GetLink();
@@ -348,7 +343,7 @@ int Eds(CliContext& c, std::vector<std::string>& args)
     if (!NoOptionsLeft(c, args))
         return kExitUsage;
     if (!args.empty())
-        return Usage(c, "eds takes no arguments");
+        return UsageError(c, "eds takes no arguments");
     if (!c.ConnectIdentified())
         return Unreachable(c);
     const EdsReadOutcome out = c.GetSession().ReadDatasheet();

@@ -14,15 +14,11 @@
 #include "util/NumberText.h"
 
 
+#include <algorithm>
 #include <chrono>
 #include <ostream>
 
 namespace {
-
-int Usage(CliContext& c, const std::string& error)
-{
-    return UsageError(c, error);
-}
 
 // Progress of long actions, with -v.
 ProgressText Progress(CliContext& c)
@@ -54,7 +50,7 @@ int Bank(CliContext& c, std::vector<std::string>& args)
 {
     long long bank = 0;
     if (args.size() != 1 || !Number(args[0], 0, 255, bank))
-        return Usage(c, "bank takes a bank number (0-255)");
+        return UsageError(c, "bank takes a bank number (0-255)");
     if (!c.ConnectEncoder())
         return Unreachable(c);
     const BankReadOutcome out = ReadRegisterBank(c.GetSession().GetLink(), static_cast<uint8_t>(bank));
@@ -129,12 +125,10 @@ int UserMemoryLoad(CliContext& c, const std::string& file)
     UsePointAsDecimalSeparator();
     // The report lists the file's two header lines too, as the window shows
     // it; a file saved by the tool is no failure for that.
-    size_t reported = 0, headers = 0;
-    for (size_t at = 0; (at = out.errorText.find(" at line ", at)) != std::string::npos; ++at)
-        ++reported;
-    if (csv.lines.size() >= 2 && csv.lines[0].rfind(kUserMemoryTitle, 0) == 0 &&
-        csv.lines[1].rfind(kUserMemoryColumns, 0) == 0)
-        headers = 2;
+    const bool toolHeader = csv.lines.size() >= 2 && csv.lines[0].rfind(kUserMemoryTitle, 0) == 0 &&
+                            csv.lines[1].rfind(kUserMemoryColumns, 0) == 0;
+    const bool onlyHeaderSkipped = std::all_of(out.skippedLines.begin(), out.skippedLines.end(),
+                                               [toolHeader](size_t line) { return toolHeader && line <= 2; });
     JsonObject json;
     json.Add("file", file).Add("writtenBanks", out.writtenBanks).Add("errors", out.errorText);
     c.Print(json, "Written banks: " + out.writtenBanks + "\n");
@@ -142,7 +136,7 @@ int UserMemoryLoad(CliContext& c, const std::string& file)
         c.PrintStatus(kUserMemoryLoadErrorsText + out.errorText);
     if (!out.trafficOk)
         c.PrintStatus(out.statusText);
-    return reported <= headers && out.trafficOk ? kExitOk : kExitFailed;
+    return onlyHeaderSkipped && out.trafficOk ? kExitOk : kExitFailed;
 }
 
 int UserMemoryGetSet(CliContext& c, std::vector<std::string>& args, bool set)
@@ -151,7 +145,7 @@ int UserMemoryGetSet(CliContext& c, std::vector<std::string>& args, bool set)
     long long bank = 0, address = 0, value = 0;
     if (args.size() != (set ? 3u : 2u) || !Number(args[0], 0, 255, bank) || !Number(args[1], 0, 63, address) ||
         (set && !Number(args[2], 0, 255, value)))
-        return Usage(c, set ? "usermem set takes BANK ADDR (0-63) VALUE (0-255)" : "usermem get takes BANK ADDR (0-63)");
+        return UsageError(c, set ? "usermem set takes BANK ADDR (0-63) VALUE (0-255)" : "usermem get takes BANK ADDR (0-63)");
     UserBankRange range;
     if (!UserBanks(c, range))
         return Unreachable(c);
@@ -225,11 +219,11 @@ int UserMemoryTest(CliContext& c)
 int UserMemory(CliContext& c, std::vector<std::string>& args)
 {
     if (args.empty())
-        return Usage(c, "usermem takes save FILE, load FILE, get BANK ADDR, set BANK ADDR VALUE [--no-verify] or test");
+        return UsageError(c, "usermem takes save FILE, load FILE, get BANK ADDR, set BANK ADDR VALUE [--no-verify] or test");
     const std::string verb = args[0];
     args.erase(args.begin());
     if ((verb == "save" || verb == "load") && args.size() != 1)
-        return Usage(c, "usermem " + verb + " takes a FILE");
+        return UsageError(c, "usermem " + verb + " takes a FILE");
     if (verb == "save")
         return UserMemorySave(c, args[0]);
     if (verb == "load")
@@ -238,7 +232,7 @@ int UserMemory(CliContext& c, std::vector<std::string>& args)
         return UserMemoryGetSet(c, args, verb == "set");
     if (verb == "test" && args.empty())
         return UserMemoryTest(c);
-    return Usage(c, "usermem: unknown \"" + verb + "\"");
+    return UsageError(c, "usermem: unknown \"" + verb + "\"");
 }
 
 // --- errmap -----------------------------------------------------------------
@@ -253,9 +247,9 @@ int ErrorMapRead(CliContext& c, std::vector<std::string>& args)
             break;
         }
     if (!args.empty())
-        return Usage(c, "errmap read takes only --chart FILE");
+        return UsageError(c, "errmap read takes only --chart FILE");
     if (!chartFile.empty() && !ChartImageFormatOf(chartFile))
-        return Usage(c, "--chart: the file's extension names the format: png, bmp, svg, emf or wmf");
+        return UsageError(c, "--chart: the file's extension names the format: png, bmp, svg, emf or wmf");
     if (!c.ConnectIdentified())
         return Unreachable(c);
     Link& link = c.GetSession().GetLink();
@@ -348,14 +342,14 @@ int ErrorMapLoad(CliContext& c, const std::string& file)
 int ErrorMap(CliContext& c, std::vector<std::string>& args)
 {
     if (args.empty())
-        return Usage(c, "errmap takes read [--chart FILE], save FILE or load FILE");
+        return UsageError(c, "errmap takes read [--chart FILE], save FILE or load FILE");
     const std::string verb = args[0];
     args.erase(args.begin());
     if (verb == "read")
         return ErrorMapRead(c, args);
     if ((verb == "save" || verb == "load") && args.size() == 1)
         return verb == "save" ? ErrorMapSave(c, args[0]) : ErrorMapLoad(c, args[0]);
-    return Usage(c, "errmap takes read [--chart FILE], save FILE or load FILE");
+    return UsageError(c, "errmap takes read [--chart FILE], save FILE or load FILE");
 }
 
 } // namespace

@@ -10,20 +10,15 @@
 
 namespace {
 
-int Usage(CliContext& c, const std::string& error)
-{
-    return UsageError(c, error);
-}
-
 int Record(CliContext& c, std::vector<std::string>& args)
 {
     long long count = 0, interval = 50;
     std::string error;
     if (!TakeNumberOption(args, "--count", 1, 1000000000, count, error) ||
         !TakeNumberOption(args, "--interval", 0, 10000, interval, error))
-        return Usage(c, error);
+        return UsageError(c, error);
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
-        return Usage(c, "record takes FILE, --interval MS and --count N");
+        return UsageError(c, "record takes FILE, --interval MS and --count N");
     if (!c.ConnectIdentified())
         return Unreachable(c);
     Session& s = c.GetSession();
@@ -63,7 +58,7 @@ int Record(CliContext& c, std::vector<std::string>& args)
 int Diag(CliContext& c, std::vector<std::string>& args)
 {
     if (!args.empty())
-        return Usage(c, "diag takes no arguments");
+        return UsageError(c, "diag takes no arguments");
     if (!c.ConnectIdentified())
         return Unreachable(c);
     Session& s = c.GetSession();

@@ -15,11 +15,6 @@
 
 namespace {
 
-int Usage(CliContext& c, const std::string& error)
-{
-    return UsageError(c, error);
-}
-
 
 // The session's actions with the command line's prompts and waits.
 struct Service {
@@ -123,7 +118,7 @@ int ConfigSet(CliContext& c, const std::string& name, const std::string& value)
 {
     const FieldSlot* slot = FindField(name);
     if (!slot)
-        return Usage(c, "config set: no configuration field \"" + name + "\" (0.00, 0.04, 0.08, 0.0C, 0.10, 0.18 or 0.2E)");
+        return UsageError(c, "config set: no configuration field \"" + name + "\" (0.00, 0.04, 0.08, 0.0C, 0.10, 0.18 or 0.2E)");
     if (!MakersEncoder(c))
         return Unreachable(c);
     Service s(c);
@@ -151,7 +146,7 @@ int Config(CliContext& c, std::vector<std::string>& args)
     }
     if (args.size() == 3 && args[0] == "set")
         return ConfigSet(c, args[1], args[2]);
-    return Usage(c, "config takes get, or set FIELD VALUE");
+    return UsageError(c, "config takes get, or set FIELD VALUE");
 }
 
 // --- presets and commands -------------------------------------------------------
@@ -160,7 +155,7 @@ int PresetMultiturn(CliContext& c, std::vector<std::string>& args)
 {
     long long value = 0;
     if (args.size() != 1 || !ParseCliNumber(args[0], value))
-        return Usage(c, "preset-mt takes the new multiturn counter");
+        return UsageError(c, "preset-mt takes the new multiturn counter");
     if (!MakersEncoder(c))
         return Unreachable(c);
     Service s(c);
@@ -175,7 +170,7 @@ int PresetMultiturn(CliContext& c, std::vector<std::string>& args)
 int Zero(CliContext& c, std::vector<std::string>& args)
 {
     if (!args.empty())
-        return Usage(c, "zero takes no arguments");
+        return UsageError(c, "zero takes no arguments");
     if (!MakersEncoder(c))
         return Unreachable(c);
     Service s(c);
@@ -192,7 +187,7 @@ int Zero(CliContext& c, std::vector<std::string>& args)
 int FactoryReset(CliContext& c, std::vector<std::string>& args)
 {
     if (!args.empty())
-        return Usage(c, "factory-reset takes no arguments");
+        return UsageError(c, "factory-reset takes no arguments");
     if (!c.Options().yes) {
         c.PrintStatus(kFactoryResetQuestion);
         c.Err() << "k417ctl: not confirmed; give --yes to answer Yes\n";
@@ -212,7 +207,7 @@ int FactoryReset(CliContext& c, std::vector<std::string>& args)
 int ClearPersistent(CliContext& c, std::vector<std::string>& args)
 {
     if (!args.empty())
-        return Usage(c, "clear-persistent takes no arguments");
+        return UsageError(c, "clear-persistent takes no arguments");
     if (!MakersEncoder(c))
         return Unreachable(c);
     const EncoderOutcome out = ClearPersistentStatus(c.GetSession().GetLink());
@@ -234,9 +229,9 @@ int Calibrate(CliContext& c, std::vector<std::string>& args)
     std::string error;
     if (!TakeNumberOption(args, "--arc", 0, 65535, arc, error) ||
         !TakeNumberOption(args, "--timeout", -255, 255, timeout, error))
-        return Usage(c, error);
+        return UsageError(c, error);
     if (!args.empty())
-        return Usage(c, "calibrate takes only --arc DEG and --timeout S");
+        return UsageError(c, "calibrate takes only --arc DEG and --timeout S");
     if (!MakersEncoder(c))
         return Unreachable(c);
     Session& session = c.GetSession();
@@ -288,6 +283,21 @@ std::string Hex4(unsigned value)
     return text;
 }
 
+// The captions of the lamps a status word lights.
+std::string LitLamps(uint16_t word)
+{
+    std::string lit;
+    for (const TorvikStatusBit& bit : kTorvikStatusBits)
+        if (word & bit.mask)
+            lit += std::string(lit.empty() ? "" : ", ") + bit.caption;
+    return lit;
+}
+
+std::string OrNone(const std::string& list)
+{
+    return list.empty() ? "none" : list;
+}
+
 int TorvikStatusCommand(CliContext& c)
 {
     Session& session = c.GetSession();
@@ -295,35 +305,34 @@ int TorvikStatusCommand(CliContext& c)
     TorvikStatusReadout& readout = session.TorvikStatus();
     readout.SetPageShown(true);
     session.MonitorTick();
+    const TorvikStatusReading r = readout.Reading();
+    // The persistent status, every bit raised since it was last cleared, as
+    // the page's "Show Persistent Status" reads it.
+    std::optional<uint16_t> persistent;
+    if (r.valuesRead && FirmwareGate::HasPersistentStatus(session.GetLink().EncoderSignature.Zolvan_FWverSVN)) {
+        SelectPersistentStatusBank(session.GetLink(), session.Identity());
+        readout.SetShowPersistent(true);
+        session.MonitorTick();
+        readout.SetShowPersistent(false);
+        if (readout.Reading().valuesRead)
+            persistent = readout.Reading().word;
+    }
     readout.SetPageShown(false);
-    const TorvikStatusReading& r = readout.Reading();
     if (!r.valuesRead) {
         c.PrintStatus(c.LastStatus().text);
         return kExitFailed;
     }
     JsonObject json;
-    std::string lit;
-    for (const TorvikStatusBit& bit : kTorvikStatusBits)
-        if (r.word & bit.mask)
-            lit += std::string(lit.empty() ? "" : ", ") + bit.caption;
-    json.Add("word", Hex4(r.word)).Add("bits", r.bitsText).Add("lamps", lit).Add("temperature", r.temperatureText)
-        .Add("signal", r.signalText).Add("velocity", r.velocityText).Add("airGap", r.airGapText);
+    json.Add("word", Hex4(r.word)).Add("bits", r.bitsText).Add("lamps", LitLamps(r.word))
+        .Add("temperature", r.temperatureText).Add("signal", r.signalText).Add("velocity", r.velocityText)
+        .Add("airGap", r.airGapText);
     std::string text = "Status:       " + Hex4(r.word) + "  " + r.bitsText + "\n" + "Lamps:        " +
-                       (lit.empty() ? "none" : lit) + "\n" + "Temperature:  " + r.temperatureText + "\n" +
+                       OrNone(LitLamps(r.word)) + "\n" + "Temperature:  " + r.temperatureText + "\n" +
                        "Signal level: " + r.signalText + "\n" + "Velocity:     " + r.velocityText + "\n" + r.airGapText +
                        "\n";
-    // The persistent status: every bit raised since it was last cleared.
-    if (FirmwareGate::HasPersistentStatus(session.GetLink().EncoderSignature.Zolvan_FWverSVN)) {
-        Link& link = session.GetLink();
-        if (link.WriteRegister(0x40, ConfigBank) && link.ReadRegisters(ConfigRegister::PersistentStatus, 2)) {
-            const unsigned word = link.RxBankValue(0, 2);
-            std::string latched;
-            for (const TorvikStatusBit& bit : kTorvikStatusBits)
-                if (word & bit.mask)
-                    latched += std::string(latched.empty() ? "" : ", ") + bit.caption;
-            json.Add("persistent", Hex4(word)).Add("persistentLamps", latched);
-            text += "Persistent:   " + Hex4(word) + "  " + (latched.empty() ? "none" : latched) + "\n";
-        }
+    if (persistent) {
+        json.Add("persistent", Hex4(*persistent)).Add("persistentLamps", LitLamps(*persistent));
+        text += "Persistent:   " + Hex4(*persistent) + "  " + OrNone(LitLamps(*persistent)) + "\n";
     }
     c.Print(json, text);
     return kExitOk;
@@ -355,18 +364,18 @@ int QuenraStatusCommand(CliContext& c)
         .Add("signal", r.signalText.value_or("")).Add("bbm", r.bbmText.value_or("")).Add("bbmLamps", bbm)
         .Add("airGap", r.airGapText);
     c.Print(json, "Status:       " + Hex4(r.heldWord) + "  " + r.bitsText.value_or("") + "\n" +
-                      "Lamps:        " + (lamps.empty() ? "none" : lamps) + "\n" +
+                      "Lamps:        " + OrNone(lamps) + "\n" +
                       "Temperature:  " + r.temperatureText.value_or("") + "\n" +
                       "Velocity:     " + r.velocityText.value_or("") + "\n" +
                       "Signal level: " + r.signalText.value_or("") + "\n" + "BBM status:   " +
-                      r.bbmText.value_or("") + "  " + (bbm.empty() ? "none" : bbm) + "\n" + r.airGapText + "\n");
+                      r.bbmText.value_or("") + "  " + OrNone(bbm) + "\n" + r.airGapText + "\n");
     return kExitOk;
 }
 
 int Status(CliContext& c, std::vector<std::string>& args)
 {
     if (!args.empty())
-        return Usage(c, "status takes no arguments");
+        return UsageError(c, "status takes no arguments");
     if (!MakersEncoder(c))
         return Unreachable(c);
     return c.GetSession().Capabilities().family == EncoderFamily::Quenra ? QuenraStatusCommand(c)

@@ -189,16 +189,19 @@ UserMemoryLoadOutcome LoadUserMemoryLines(Link& link, const UserBankRange& range
         SplitFields(text, kCsvDelimiter, fields);
         if (fields.size() != 3) {
             out.errorText += "Ignoring data at line " + at + ": " + text + "\r\n";
+            out.skippedLines.push_back(n);
             continue;
         }
         const std::optional<UserMemoryLine> line = ParseUserMemoryLine(fields);
         if (!line) {
             out.errorText += "Convert Error at line " + at + ": " + text + "\r\n";
+            out.skippedLines.push_back(n);
             continue;
         }
         if (!range.Contains(line->bank)) {
             // Without a line break, as the report has always listed it.
             out.errorText += "Bank number out of allowed range at line " + at + "): " + text;
+            out.skippedLines.push_back(n);
             continue;
         }
         const auto bank = static_cast<unsigned>(line->bank);

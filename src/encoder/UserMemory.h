@@ -77,6 +77,7 @@ UserMemorySaveOutcome SaveUserMemoryFile(Link& link, const UserBankRange& range,
 
 struct UserMemoryLoadOutcome {
     std::string errorText;     // line errors and write failures, as the report lists them
+    std::vector<size_t> skippedLines; // the lines (from 1) the report lists as not taken
     std::string writtenBanks;  // "24, 25, "
     bool trafficOk = true;     // no register operation failed
     std::string statusText;    // of the first failed operation
