@@ -43,11 +43,7 @@ struct StatusTool {
     // Finds the box, identifies the encoder and shows the status page.
     bool Open()
     {
-        if (!sim.Start())
-            return false;
-        h.ports = {sim.PortPath()};
-        h->SetInitTimerActive(true);
-        if (!QTest::qWaitFor([&] { return h->Identity().EncoderConnected && h->PageVisible(PageId::TabTorvikStatus); }, 5000))
+        if (!ConnectRunning(h, sim, [&] { return h->PageVisible(PageId::TabTorvikStatus); }))
             return false;
         h->SetActivePage(PageId::TabTorvikStatus);
         page = h.window->findChild<TorvikStatusPage*>();

@@ -4,8 +4,8 @@
 // reads and writes against a register image, the position command, and
 // per-command overrides (silence, an error reply, a lost port).
 
+#include "ReplyQueuePort.h"
 #include "link/Link.h"
-#include "link/SerialPort.h"
 
 #include <array>
 #include <cstdio>
@@ -15,8 +15,9 @@
 #include <string>
 #include <vector>
 
-class FakeBox final : public SerialPort {
+class FakeBox final : public ReplyQueuePort {
 public:
+    FakeBox() : ReplyQueuePort("fake") {}
     std::array<uint8_t, 64> fixed{};       // registers 0x40-0x7F
     std::map<int, TBiSS_bank> banks;       // bank area 0x00-0x3F of each bank
     std::string positionReply = "0000000000000000\r";
@@ -41,21 +42,6 @@ public:
         pending_ += Answer(command);
         return 0;
     }
-    int BytesWaiting() override { return static_cast<int>(pending_.size()); }
-    int ReadWaiting(char* buffer, size_t size) override
-    {
-        const size_t n = std::min(size, pending_.size());
-        pending_.copy(buffer, n);
-        pending_.erase(0, n);
-        return static_cast<int>(n);
-    }
-    int WaitForInput(int64_t) override { return pending_.empty() ? 0 : 1; }
-    bool PurgeInput() override
-    {
-        pending_.clear();
-        return true;
-    }
-    const std::string& Path() const override { return path_; }
 
     // Fixed-area register by its BiSS address (0x40-0x7F).
     uint8_t& Reg(int address) { return fixed[static_cast<size_t>(address - 0x40)]; }
@@ -102,9 +88,6 @@ private:
             return fixed[(address - 0x40) & 0x3F];
         return banks[Reg(0x40)][address];
     }
-
-    std::string pending_;
-    std::string path_ = "fake";
 };
 
 // The box's reply to "4" for a position word without error or warning bit.

@@ -11,8 +11,6 @@
 #include <QSpinBox>
 
 namespace {
-constexpr char kReadoutCommands[9] = {'v', 'i', '4', 'm', 'b', 'e', 't', 's', 'r'};
-
 // A group with one setting: its spin edit, the unit and the result label.
 struct SettingDesign {
     const char* group;
@@ -67,9 +65,11 @@ InterfaceSettingsPage::InterfaceSettingsPage(Shell& shell, QWidget* parent)
 
     auto* gReadoutData = Make<QGroupBox>(this, "gReadoutData", QRect(8, 180, 385, 220));
     gReadoutData->setTitle(" Readout data ");
-    for (int i = 0; i < 9; ++i) {
-        const QString name = QStringLiteral("lblRX") + QChar(kReadoutCommands[i]);
-        readout_[i] = MakeLabel(gReadoutData, name.toLatin1().constData(), name, QRect(10, 22 + 21 * i, 365, 20));
+    // One label per command of the monitor cycle's read-out, in its order.
+    for (size_t i = 0; i < readout_.size(); ++i) {
+        const QString name = QStringLiteral("lblRX") + QChar(MonitorCycle::kInterfaceCommands[i][0]);
+        readout_[i] = MakeLabel(gReadoutData, name.toLatin1().constData(), name,
+                                QRect(10, 22 + 21 * static_cast<int>(i), 365, 20));
         readout_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         // Replies keep their CR, which would otherwise centre them a line too high.
         readout_[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -132,14 +132,14 @@ void InterfaceSettingsPage::BoxSettingSent(BoxSetting setting, const std::string
 
 void InterfaceSettingsPage::Ticked(const TickReport& report)
 {
-    for (size_t i = 0; i < report.interfaceReplies && i < MonitorCycle::kInterfaceCommands.size(); ++i)
-        ShowReadout(MonitorCycle::kInterfaceCommands[i][0], Latin1Text(report.interfaceTexts[i]));
+    for (size_t i = 0; i < report.interfaceReplies && i < readout_.size(); ++i)
+        readout_[i]->setText(Latin1Text(report.interfaceTexts[i]));
 }
 
 QLabel* InterfaceSettingsPage::ReadoutLabel(char command) const
 {
-    for (int i = 0; i < 9; ++i)
-        if (kReadoutCommands[i] == command)
+    for (size_t i = 0; i < readout_.size(); ++i)
+        if (MonitorCycle::kInterfaceCommands[i][0] == command)
             return readout_[i];
     return nullptr;
 }

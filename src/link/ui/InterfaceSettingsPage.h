@@ -4,6 +4,8 @@
 
 #include "shell/Page.h"
 
+#include <array>
+
 class Shell;
 class QButtonGroup;
 class QGroupBox;
@@ -42,6 +44,6 @@ private:
     QLabel* lblDataLengthResult_;
     QSpinBox* seFrequency_;
     QLabel* lblFrequencyResult_;
-    QLabel* readout_[9];
+    std::array<QLabel*, MonitorCycle::kInterfaceCommands.size()> readout_{};
 };
 
