@@ -128,6 +128,20 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
     using Clock = std::chrono::steady_clock;
     if (!handle)
         return kSerialNoPort;
+    // Bytes waiting now answer no command of this transaction: a reply that
+    // came after its time limit, or noise. Taken as the start of this reply
+    // they would make it another command's answer (a late "0" turning a
+    // failed write into a success), so they go before the command is sent.
+    for (auto left = handle->LateReplyUntil() - Clock::now(); left > Clock::duration::zero();
+         left = handle->LateReplyUntil() - Clock::now()) {
+        const int woke = handle->WaitForInput(std::chrono::duration_cast<std::chrono::microseconds>(left).count());
+        if (woke < 0)
+            return woke;
+        if (woke > 0)
+            handle->PurgeInput();
+    }
+    if (handle->BytesWaiting() > 0)
+        handle->PurgeInput();
     if (int err = handle->WriteAll(command); err != 0)
         return -err;
     reply.clear();
@@ -153,10 +167,16 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
             if (got < 0)
                 return got;
         }
-        if (complete())
+        if (complete()) {
+            // A reply ends at its CR; what came after it belongs to none.
+            if (expected == 0)
+                reply.resize(reply.find('\r') + 1);
             return kSerialOk;
-        if (Clock::now() - start > limit)
+        }
+        if (Clock::now() - start > limit) {
+            handle->ExpectLateReply(Clock::now() + std::chrono::milliseconds(handle->LateReplyMs()));
             return kSerialTimeout;
+        }
     }
 }
 

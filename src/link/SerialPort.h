@@ -1,6 +1,7 @@
 #pragma once
 // The serial transport to the interface box: one command out, one reply back.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,8 +31,21 @@ public:
     uint32_t ReplyTimeoutMs() const { return replyTimeoutMs_; }
     void SetReplyTimeoutMs(uint32_t ms) { replyTimeoutMs_ = ms; }
 
+    // After a transaction ran out of time its reply may still come. Until
+    // this long after the time-out the port is not used for a new command:
+    // whatever arrives meanwhile is discarded, so a late reply is never
+    // taken for the next command's answer.
+    static constexpr uint32_t kDefaultLateReplyMs = 150;
+    uint32_t LateReplyMs() const { return lateReplyMs_; }
+    void SetLateReplyMs(uint32_t ms) { lateReplyMs_ = ms; }
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point LateReplyUntil() const { return lateReplyUntil_; }
+    void ExpectLateReply(Clock::time_point until) { lateReplyUntil_ = until; }
+
 private:
     uint32_t replyTimeoutMs_ = kDefaultReplyTimeoutMs;
+    uint32_t lateReplyMs_ = kDefaultLateReplyMs;
+    Clock::time_point lateReplyUntil_{};
 };
 
 class PosixSerialPort final : public SerialPort {
@@ -67,7 +81,9 @@ constexpr int kSerialNoPort = -3;
 
 // Sends command as it stands and collects the reply until it holds a CR
 // (expected == 0) or at least expected bytes, waiting at most the port's
-// reply time limit. Returns 0, -1 on time-out (the
+// reply time limit. Bytes already waiting before the command is sent are
+// discarded, and so are bytes after the reply's CR; after a time-out the next
+// command waits out the port's late-reply time first (see ExpectLateReply). Returns 0, -1 on time-out (the
 // partial reply is kept), -3 for a null handle (reply untouched), or the
 // negated OS error when the write fails or the device goes away while waiting.
 // Waits in poll(), never spinning; the elapsed time is taken from a monotonic clock.

@@ -26,7 +26,8 @@ public:
     const std::string& Path() const override { return path_; }
 
 protected:
-    explicit ReplyQueuePort(std::string path) : path_(std::move(path)) {}
+    // An in-process box answers at once or never: no late replies to wait out.
+    explicit ReplyQueuePort(std::string path) : path_(std::move(path)) { SetLateReplyMs(0); }
     // What the port has received and not yet handed out.
     std::string pending_;
 

@@ -63,7 +63,7 @@ TEST_F(LinkOverPty, ReplySplitAcrossReadsAndBytesAfterCr)
     EXPECT_EQ(reply, "0\r");
     peer.Answer(std::string("0\rAB"));
     EXPECT_EQ(SerialTransact(link.Port(), "x", 0, reply), 0);
-    EXPECT_EQ(reply, "0\rAB");
+    EXPECT_EQ(reply, "0\r");
     peer.Answer("1234567");
     EXPECT_EQ(SerialTransact(link.Port(), "y", 5, reply), 0);
     EXPECT_EQ(reply, "1234567");
@@ -85,6 +85,20 @@ TEST_F(LinkOverPty, TimeoutWaitsWithoutSpinningAndKeepsPartialReply)
     EXPECT_GE(wallMs, 400);
     EXPECT_LT(wallMs, 450);
     EXPECT_LT(cpuMs, 20.0);
+}
+
+TEST_F(LinkOverPty, ALateReplyIsNeverTakenForTheNextCommandsAnswer)
+{
+    // The write's "0" comes after the time limit; the next write is refused.
+    link.Port()->SetReplyTimeoutMs(60);
+    peer.Queue({{"0\r", 120}});
+    EXPECT_FALSE(link.WriteRegister(0x40, 3));
+    peer.WaitForReceived(1, 1000);
+    while (link.Port()->BytesWaiting() < 2)
+        ASSERT_EQ(link.Port()->WaitForInput(1000000), 1);
+    peer.Answer("1\r");
+    EXPECT_FALSE(link.WriteRegister(0x00, 7));
+    EXPECT_NE(link.LastErrorText.find("Non-writable address"), std::string::npos) << link.LastErrorText;
 }
 
 TEST_F(LinkOverPty, EmptyCommandStillWaitsForReply)
