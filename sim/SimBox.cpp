@@ -72,6 +72,14 @@ void AppendHex(std::string& text, uint8_t value)
     text += kDigits[value & 15];
 }
 
+SimExchange Exchange(std::string_view command, std::string reply)
+{
+    SimExchange e;
+    e.command = std::string(command);
+    e.reply = std::move(reply);
+    return e;
+}
+
 std::string TwoDigits(unsigned value)
 {
     char text[8];
@@ -82,7 +90,9 @@ std::string TwoDigits(unsigned value)
 
 SimBox::SimBox(const SimOptions& options, Clock::time_point now)
     : options_(options), faults_(options.faults), encoder_(options, now), powerOn_(options.powerOnAtStart),
-      startedAt_(now), answersLeft_(options.faults.answersLeft)
+      startedAt_(now), answersLeft_(options.faults.answersLeft), hitsLeft_(options.faults.hitsLeft),
+      startAfter_(options.faults.startAfter),
+      unplugAfter_(options.faults.unplugAfter), random_(options.faults.randomSeed)
 {
 }
 
@@ -90,6 +100,10 @@ void SimBox::SetFaults(const SimFaults& faults, Clock::time_point now)
 {
     faults_ = faults;
     answersLeft_ = faults.answersLeft;
+    hitsLeft_ = faults.hitsLeft;
+    startAfter_ = faults.startAfter;
+    unplugAfter_ = faults.unplugAfter;
+    random_.seed(faults.randomSeed);
     encoder_.SetFaults(faults, now);
 }
 
@@ -141,7 +155,7 @@ void SimBox::Feed(std::string_view bytes, Clock::time_point now, std::vector<Sim
             size_t end = from;
             while (end < rest.size() && !StartsCommand(rest[end]) && !Blank(rest[end]))
                 ++end;
-            SimExchange e{std::string(rest.substr(0, end)), "Error\r", 0};
+            SimExchange e = Exchange(rest.substr(0, end), "Error\r");
             Shape(e);
             out.push_back(std::move(e));
             at += end;
@@ -157,7 +171,7 @@ void SimBox::Feed(std::string_view bytes, Clock::time_point now, std::vector<Sim
             refuse(static_cast<size_t>(-fit)); // a broken command and any stray bytes after it
             continue;
         }
-        SimExchange e{std::string(rest.substr(0, static_cast<size_t>(fit))), "", 0};
+        SimExchange e = Exchange(rest.substr(0, static_cast<size_t>(fit)), "");
         e.reply = Execute(e.command, now);
         Shape(e);
         out.push_back(std::move(e));
@@ -171,25 +185,90 @@ void SimBox::ExpirePartial(Clock::time_point now, std::vector<SimExchange>& out)
     (void)now;
     if (pending_.empty())
         return;
-    SimExchange e{pending_, "Error\r", 0};
+    SimExchange e = Exchange(pending_, "Error\r");
     Shape(e);
     out.push_back(std::move(e));
     pending_.clear();
 }
 
-void SimBox::Shape(SimExchange& exchange) const
+namespace {
+// The transport faults a random reply can meet.
+enum FaultKind { kSilence, kLate, kGarbage, kNoCr, kSplit, kAfterCr, kTimeoutText, kFaultKinds };
+constexpr const char* kGarbageReply = "#\x7fq~%\x15Z?\r";
+} // namespace
+
+void SimBox::ApplyFault(int kind, SimExchange& exchange) const
 {
-    if (!faults_.HitsCommand(exchange.command))
-        return;
-    if (faults_.noReply) {
+    std::string& reply = exchange.reply;
+    switch (kind) {
+    case kSilence: reply.clear(); break;
+    case kLate: exchange.delayMs = faults_.lateMs; break;
+    case kGarbage: reply = kGarbageReply; break;
+    case kNoCr:
+        if (!reply.empty() && reply.back() == '\r')
+            reply.pop_back();
+        break;
+    case kSplit:
+        exchange.splitAt = reply.size() / 2;
+        exchange.splitGapMs = faults_.splitGapMs;
+        break;
+    case kAfterCr: reply += "0\r"; break; // what a late answer to a write looks like
+    case kTimeoutText: reply = "TIMEOUT\r"; break;
+    default: break;
+    }
+}
+
+void SimBox::Shape(SimExchange& exchange)
+{
+    if (unplugAfter_ == 0) {
+        exchange.unplug = true;
         exchange.reply.clear();
+        unplugAfter_ = -1;
         return;
     }
-    if (faults_.garbage)
-        exchange.reply = "#\x7fq~%\x15Z?\r";
-    if (faults_.missingCr && !exchange.reply.empty() && exchange.reply.back() == '\r')
-        exchange.reply.pop_back();
-    exchange.delayMs = faults_.replyDelayMs > 0 ? faults_.replyDelayMs : 0;
+    if (unplugAfter_ > 0)
+        --unplugAfter_;
+    if (startAfter_ > 0) {
+        --startAfter_;
+        return;
+    }
+    if (!faults_.HitsCommand(exchange.command) || hitsLeft_ == 0)
+        return;
+    bool hit = false;
+    if (faults_.randomPercent > 0 && std::uniform_int_distribution<int>(0, 99)(random_) < faults_.randomPercent) {
+        ApplyFault(std::uniform_int_distribution<int>(0, kFaultKinds - 1)(random_), exchange);
+        hit = true;
+    }
+    if (faults_.noReply) {
+        exchange.reply.clear();
+        hit = true;
+    }
+    if (faults_.garbage) {
+        ApplyFault(kGarbage, exchange);
+        hit = true;
+    }
+    if (faults_.timeoutReply) {
+        ApplyFault(kTimeoutText, exchange);
+        hit = true;
+    }
+    if (faults_.missingCr) {
+        ApplyFault(kNoCr, exchange);
+        hit = true;
+    }
+    if (!faults_.afterCr.empty() && !exchange.reply.empty()) {
+        exchange.reply += faults_.afterCr;
+        hit = true;
+    }
+    if (faults_.splitReply) {
+        ApplyFault(kSplit, exchange);
+        hit = true;
+    }
+    if (faults_.replyDelayMs > 0) {
+        exchange.delayMs = faults_.replyDelayMs;
+        hit = true;
+    }
+    if (hit && hitsLeft_ > 0)
+        --hitsLeft_;
 }
 
 std::string SimBox::Execute(std::string_view command, Clock::time_point now)

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <chrono>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,9 @@ struct SimExchange {
     std::string command;
     std::string reply;    // empty: nothing is sent
     int delayMs = 0;      // wait this long before sending the reply
+    size_t splitAt = 0;   // when inside the reply: send this many bytes first,
+    int splitGapMs = 0;   // then the rest this much later
+    bool unplug = false;  // the cable is pulled instead of answering
 };
 
 class SimBox {
@@ -60,7 +64,9 @@ private:
     // Whether the encoder answers this register command (powered, not busy,
     // and not stopped by the answersLeft fault).
     bool AnswersRegisters(Clock::time_point now);
-    void Shape(SimExchange& exchange) const;
+    void Shape(SimExchange& exchange);
+    // Applies one transport fault; kind indexes the faults random replies meet.
+    void ApplyFault(int kind, SimExchange& exchange) const;
 
     SimOptions options_;
     SimFaults faults_;
@@ -73,4 +79,8 @@ private:
     uint64_t loaded_ = 0; // buffer entries loaded since the last buffered write
     Clock::time_point startedAt_{};
     int answersLeft_ = -1;
+    int hitsLeft_ = -1;
+    int startAfter_ = 0;
+    int unplugAfter_ = -1;
+    std::mt19937 random_{1};
 };

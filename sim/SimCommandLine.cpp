@@ -53,7 +53,11 @@ std::string SimUsage()
            "  --delay MS               delay every reply\n"
            "  --garbage                reply with noise\n"
            "  --missing-cr             replies without CR\n"
-           "  --fault-only CHARS       the four faults above hit only commands starting with one of CHARS\n"
+           "  --split-replies          replies come in two pieces, 30 ms apart\n"
+           "  --after-cr TEXT          bytes sent after each reply's CR\n"
+           "  --timeout-replies        replies replaced by TIMEOUT\n"
+           "  --random-faults P[:SEED] P percent of the replies meet one of these faults at random\n"
+           "  --fault-only CHARS       the faults above hit only commands starting with one of CHARS\n"
            "  --position-timeout       answer \"4\" with TIMEOUT\n"
            "  --unpowered              the encoder gets no supply\n"
            "  --crc-error              position frames with a wrong CRC\n"
@@ -188,6 +192,24 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
             f.garbage = true;
         } else if (name == "--missing-cr") {
             f.missingCr = true;
+        } else if (name == "--split-replies") {
+            f.splitReply = true;
+        } else if (name == "--after-cr") {
+            if (!take())
+                return false;
+            f.afterCr = value;
+        } else if (name == "--timeout-replies") {
+            f.timeoutReply = true;
+        } else if (name == "--random-faults") {
+            if (!take())
+                return false;
+            const size_t colon = value.find(':');
+            unsigned long seed = f.randomSeed;
+            if (!ToUnsigned(value.substr(0, colon), u, 100) ||
+                (colon != std::string::npos && !ToUnsigned(value.substr(colon + 1), seed, 0xFFFFFFFFul)))
+                return bad();
+            f.randomPercent = static_cast<int>(u);
+            f.randomSeed = static_cast<uint32_t>(seed);
         } else if (name == "--fault-only") {
             if (!take())
                 return false;

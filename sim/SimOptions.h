@@ -21,9 +21,27 @@ struct SimFaults {
     int replyDelayMs = 0;     // every reply waits this long before it is sent
     bool garbage = false;     // replies are replaced by noise that ends in CR
     bool missingCr = false;   // replies come without their CR
-    // When not empty, the four faults above only hit commands whose first
+    bool splitReply = false;  // replies come in two pieces, splitGapMs apart
+    int splitGapMs = 30;
+    std::string afterCr;      // bytes sent right after each reply's CR
+    bool timeoutReply = false; // replies are replaced by "TIMEOUT"
+    // A share of the replies, in percent, meets one of the faults above (or a
+    // reply sent lateMs late) chosen at random; randomSeed makes it repeatable.
+    int randomPercent = 0;
+    uint32_t randomSeed = 1;
+    int lateMs = 450;
+    // When not empty, the transport faults above only hit commands whose first
     // character is one of these (for example "4" or "RW").
     std::string onlyCommands;
+    // The transport faults leave this many commands alone first (so that
+    // they start in the middle of a long action) ...
+    int startAfter = 0;
+    // ... and hit only this many replies (of the commands they apply to)
+    // before they clear themselves; -1: every reply.
+    int hitsLeft = -1;
+    // After this many more commands the cable is pulled, before the last one
+    // is answered; -1: it stays plugged in.
+    int unplugAfter = -1;
 
     // Encoder.
     bool encoderUnpowered = false; // the encoder gets no supply whatever the box is told: no BiSS answer

@@ -413,20 +413,44 @@ void Simulator::Serve()
         if (trace)
             for (const SimExchange& e : exchanges)
                 trace(e.command, e.reply);
-        for (const SimExchange& e : exchanges) {
-            if (e.delayMs > 0) {
-                pollfd wake{wakeRead_, POLLIN, 0};
-                if (::poll(&wake, 1, e.delayMs) > 0) {
-                    std::lock_guard lock(mutex_);
-                    if (stop_)
-                        return;
-                }
+        // Waits ms unless woken; false when the simulator stops meanwhile.
+        auto pause = [&](int ms) {
+            pollfd wake{wakeRead_, POLLIN, 0};
+            if (ms > 0 && ::poll(&wake, 1, ms) > 0) {
+                std::lock_guard lock(mutex_);
+                return !stop_;
             }
+            return true;
+        };
+        // Sends bytes unless the port changed meanwhile.
+        auto send = [&](std::string_view bytes) {
+            std::lock_guard lock(mutex_);
+            if (master_ == master && master >= 0 && !bytes.empty())
+                (void)!::write(master, bytes.data(), bytes.size());
+        };
+        for (const SimExchange& e : exchanges) {
+            if (e.unplug) {
+                std::lock_guard lock(mutex_);
+                if (master_ == master && master >= 0) {
+                    ClosePty();
+                    box_.Unplugged(Clock::now());
+                    UpdateLink();
+                }
+                break;
+            }
+            if (!pause(e.delayMs))
+                return;
             if (e.reply.empty())
                 continue;
-            std::lock_guard lock(mutex_);
-            if (master_ == master && master >= 0)
-                (void)!::write(master, e.reply.data(), e.reply.size());
+            const std::string_view reply(e.reply);
+            if (e.splitAt > 0 && e.splitAt < reply.size()) {
+                send(reply.substr(0, e.splitAt));
+                if (!pause(e.splitGapMs))
+                    return;
+                send(reply.substr(e.splitAt));
+            } else {
+                send(reply);
+            }
         }
     }
 }

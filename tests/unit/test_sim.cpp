@@ -911,6 +911,60 @@ TEST_F(SimTest, TransportFaults)
     EXPECT_EQ(Send("R01:064"), "0:00:00\r");
 }
 
+TEST_F(SimTest, TransportFaultsThatLastAFewRepliesOrComeAtRandom)
+{
+    StartSim();
+    link.Port()->SetReplyTimeoutMs(150);
+    std::string reply;
+    SimFaults faults;
+    faults.splitReply = true;
+    faults.splitGapMs = 40;
+    faults.afterCr = "0\r";
+    faults.hitsLeft = 2;
+    sim->SetFaults(faults);
+    std::vector<std::string> sent;
+    sim->SetTrace([&](const std::string&, const std::string& r) { sent.push_back(r); });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.Transact("v", reply), 0);
+    EXPECT_EQ(reply, "K417-3C v2.14\r"); // both pieces, nothing after the CR
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
+    EXPECT_TRUE(link.WriteRegister(0x40, 0)) << link.LastErrorText;
+    EXPECT_TRUE(link.WriteRegister(0x40, 0)) << link.LastErrorText;
+    sim->SetTrace({});
+    EXPECT_EQ(sent, (std::vector<std::string>{"K417-3C v2.14\r0\r", "0:00\r0\r", "0:00\r"})); // two hits, then none
+    faults = {};
+    faults.timeoutReply = true;
+    faults.onlyCommands = "R";
+    sim->SetFaults(faults);
+    EXPECT_EQ(Send("R01:064"), "TIMEOUT\r");
+    EXPECT_EQ(Send("v"), "K417-3C v2.14\r");
+
+    // A third of the replies meet a fault; the same seed, the same faults.
+    auto run = [&](uint32_t seed) {
+        SimFaults random;
+        random.randomPercent = 30;
+        random.randomSeed = seed;
+        random.lateMs = 200;
+        sim->SetFaults(random);
+        std::string outcome;
+        for (int i = 0; i < 40; ++i)
+            outcome += link.Transact("v", reply) == 0 && reply == "K417-3C v2.14\r" ? '.' : 'x';
+        return outcome;
+    };
+    const std::string first = run(7);
+    EXPECT_EQ(run(7), first);
+    const auto hits = std::count(first.begin(), first.end(), 'x');
+    EXPECT_GT(hits, 3) << first;
+    EXPECT_LT(hits, 20) << first;
+
+    faults = {};
+    faults.unplugAfter = 1;
+    sim->SetFaults(faults);
+    EXPECT_EQ(link.Transact("v", reply), 0);
+    EXPECT_LT(link.Transact("v", reply), -1); // pulled instead of answering
+    EXPECT_FALSE(sim->Plugged());
+}
+
 TEST_F(SimTest, UnplugAndReplugUnderANewNameWithTheLinkFollowing)
 {
     const std::string linkPath = "/tmp/k417-sim-test-" + std::to_string(::getpid());
