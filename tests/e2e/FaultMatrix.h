@@ -141,6 +141,14 @@ struct FaultRig {
         if (!ok)
             problems.push_back(cell + ": " + what + " (status: " + Status() + ")");
     }
+    // What the matrix expects of a register action under the fault.
+    void CheckExpected(const FaultCase& fault, const std::string& cell, bool claimed)
+    {
+        if (fault.onRegisters == Expect::Completes)
+            Check(claimed, cell, "a harmless fault stopped the action");
+        if (fault.onRegisters == Expect::Fails)
+            Check(!claimed, cell, "the failure was reported as success");
+    }
     // One line per cell in the test's output: what the action ended in.
     static void Tell(const std::string& cell, const char* outcome, qint64 worstGapMs)
     {
@@ -188,6 +196,22 @@ struct FaultRig {
         return messages;
     }
 };
+
+// Runs one long action under every fault: on its page, started between two
+// monitor ticks; afterwards the fault is cleared and the position awaited.
+template <class Action>
+void UnderEveryFault(FaultRig& r, const char* action, PageId page, Action run)
+{
+    for (const FaultCase& fault : Faults()) {
+        const std::string cell = std::string(action) + " × " + fault.name;
+        r->SetActivePage(page);
+        r.StillMonitor();
+        r.TakeMessages();
+        run(fault, cell);
+        r.Recover(cell);
+        r->SetActivePage(PageId::TabPosition);
+    }
+}
 
 inline std::string FileText(const QString& path)
 {

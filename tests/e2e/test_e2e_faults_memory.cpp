@@ -52,11 +52,11 @@ std::vector<int> NamedBanks(const std::string& list)
     return banks;
 }
 
-// One action of a row: click, then judge what the tool said against the encoder.
-struct MemoryRow {
+// One cell: click, then judge what the tool said against the encoder.
+struct MemoryCell {
     FaultRig& r;
-    std::string cell;
     const FaultCase& fault;
+    const std::string& cell;
 
     // Judges one outcome: claimed is what the tool said, held whether the
     // encoder (or the file) agrees with that claim.
@@ -67,10 +67,7 @@ struct MemoryRow {
             r.Check(held, cell, "reported as done, but the encoder or the file does not hold it");
         else
             r.Check(reported, cell, "stopped without telling the user");
-        if (fault.onRegisters == Expect::Completes)
-            r.Check(claimed, cell, "a harmless fault stopped the action");
-        if (fault.onRegisters == Expect::Fails)
-            r.Check(!claimed, cell, "the failure was reported as success");
+        r.CheckExpected(fault, cell, claimed);
     }
     void Click(const char* button)
     {
@@ -92,10 +89,8 @@ private slots:
         FaultRig r(Options(24, 25));
         QVERIFY(r.Open());
         int round = 0;
-        for (const FaultCase& fault : Faults()) {
-            MemoryRow row{r, std::string("user-memory load × ") + fault.name, fault};
-            r->SetActivePage(PageId::TabUserMem);
-            r.StillMonitor();
+        UnderEveryFault(r, "user-memory load", PageId::TabUserMem, [&](const FaultCase& fault, const std::string& cell) {
+            MemoryCell c{r, fault, cell};
             ++round;
             std::map<int, std::array<uint8_t, 64>> wanted;
             std::string text;
@@ -107,25 +102,22 @@ private slots:
                 }
             const QString file = r.Path("load" + std::to_string(round) + ".csv");
             PutFile(file, text);
-            r.TakeMessages();
             r.h.dialogs.openAnswers.push_back(FileChoice{file.toStdString(), 1});
             r.Apply(fault, 70); // in the second bank
-            row.Click("btnUserMemLoadFile");
+            c.Click("btnUserMemLoadFile");
             const std::vector<std::string> messages = r.TakeMessages();
             const std::vector<int> named = NamedBanks(StartingWith(messages, kWrittenBanksText));
             const bool errors = HasMessageStartingWith(messages, kUserMemoryLoadErrorsText);
             bool held = true;
             for (int bank : named)
                 held = held && r.sim.BankImage(uint8_t(bank)) == wanted[bank];
+            r.Check(held, cell, "a bank named as written does not hold the file's values");
             const bool claimed = !errors && named == std::vector<int>{24, 25};
             if (claimed)
                 for (int bank = 24; bank <= 25; ++bank)
                     held = held && r.sim.StoredBankImage(uint8_t(bank)) == wanted[bank];
-            row.Judge(claimed, held, errors && r.StatusError());
-            r.Check(held, row.cell, "a bank named as written does not hold the file's values");
-            r.Recover(row.cell);
-            r->SetActivePage(PageId::TabPosition);
-        }
+            c.Judge(claimed, held, errors && r.StatusError());
+        });
         QVERIFY2(r.problems.empty(), Listed(r.problems));
     }
 
@@ -134,15 +126,12 @@ private slots:
         FaultRig r(Options(24, 25));
         QVERIFY(r.Open());
         int round = 0;
-        for (const FaultCase& fault : Faults()) {
-            MemoryRow row{r, std::string("user-memory save × ") + fault.name, fault};
-            r->SetActivePage(PageId::TabUserMem);
-            r.StillMonitor();
+        UnderEveryFault(r, "user-memory save", PageId::TabUserMem, [&](const FaultCase& fault, const std::string& cell) {
+            MemoryCell c{r, fault, cell};
             const QString file = r.Path("save" + std::to_string(++round) + ".csv");
-            r.TakeMessages();
             r.h.dialogs.saveAnswers.push_back(FileChoice{file.toStdString(), 1});
             r.Apply(fault, 6); // after the signature, in the reads of the banks
-            row.Click("btnUserMemSaveFile");
+            c.Click("btnUserMemSaveFile");
             const std::vector<std::string> messages = r.TakeMessages();
             const bool reported = HasMessageStartingWith(messages, kUserMemoryReadErrorsText) ||
                                   HasMessageStartingWith(messages, kSignatureErrorText);
@@ -154,10 +143,8 @@ private slots:
                 held = f.size() == 3 &&
                        r.sim.BankImage(uint8_t(f[0].toInt()))[size_t(f[1].toInt())] == f[2].toInt();
             }
-            row.Judge(!reported, held, reported && r.StatusError());
-            r.Recover(row.cell);
-            r->SetActivePage(PageId::TabPosition);
-        }
+            c.Judge(!reported, held, reported && r.StatusError());
+        });
         QVERIFY2(r.problems.empty(), Listed(r.problems));
     }
 
@@ -165,21 +152,15 @@ private slots:
     {
         FaultRig r(Options(24, 24));
         QVERIFY(r.Open());
-        for (const FaultCase& fault : Faults()) {
-            MemoryRow row{r, std::string("user-memory test × ") + fault.name, fault};
-            r->SetActivePage(PageId::TabUserMem);
-            r.StillMonitor();
-            r.TakeMessages();
+        UnderEveryFault(r, "user-memory test", PageId::TabUserMem, [&](const FaultCase& fault, const std::string& cell) {
+            MemoryCell c{r, fault, cell};
             r.h.dialogs.confirmAnswers = {true};
             r.Apply(fault, 30); // in the first bank's writes
-            row.Click("btnTestUserMem");
+            c.Click("btnTestUserMem");
             const QString result = r.Text("lblUserMemTestResult");
-            const bool claimed = result == "Verify OK.";
             const bool held = r.sim.StoredBankImage(24) == std::array<uint8_t, 64>{}; // the last run writes zeros
-            row.Judge(claimed, held, result.startsWith("Error") && r.StatusError());
-            r.Recover(row.cell);
-            r->SetActivePage(PageId::TabPosition);
-        }
+            c.Judge(result == "Verify OK.", held, result.startsWith("Error") && r.StatusError());
+        });
         QVERIFY2(r.problems.empty(), Listed(r.problems));
     }
 
@@ -188,10 +169,9 @@ private slots:
         FaultRig r(Options(24, 25));
         QVERIFY(r.Open());
         int round = 0;
-        for (const FaultCase& fault : Faults()) {
-            MemoryRow row{r, std::string("error-map load × ") + fault.name, fault};
-            r->SetActivePage(PageId::TabTorvikErrorMap);
-            r.StillMonitor();
+        UnderEveryFault(r, "error-map load", PageId::TabTorvikErrorMap, [&](const FaultCase& fault,
+                                                                             const std::string& cell) {
+            MemoryCell c{r, fault, cell};
             ++round;
             std::array<std::array<uint8_t, 64>, 8> wanted{};
             std::string text = "Torvik Error Map;Serial: x\r\nPoint;Value\r\n";
@@ -202,21 +182,19 @@ private slots:
             }
             const QString file = r.Path("map" + std::to_string(round) + ".csv");
             PutFile(file, text);
-            r.TakeMessages();
             r.h.dialogs.openAnswers.push_back(FileChoice{file.toStdString(), 1});
             r.Apply(fault, 200); // in the fourth page
-            row.Click("btnErroMapLoadFile");
+            c.Click("btnErroMapLoadFile");
             const std::vector<std::string> messages = r.TakeMessages();
             const bool reported = HasMessageStartingWith(messages, kErrorMapErrorsText);
-            const bool claimed = !reported && StartingWith(messages, kWrittenBanksText) == "8, 9, 10, 11, 12, 13, 14, 15, " &&
+            const bool claimed = !reported &&
+                                 StartingWith(messages, kWrittenBanksText) == "8, 9, 10, 11, 12, 13, 14, 15, " &&
                                  r.Text("lblErrMapChecksum") == "Write finished.";
             bool held = true;
             for (size_t page = 0; page < 8; ++page)
                 held = held && r.sim.StoredBankImage(uint8_t(8 + page)) == wanted[page];
-            row.Judge(claimed, held, reported && r.StatusError());
-            r.Recover(row.cell);
-            r->SetActivePage(PageId::TabPosition);
-        }
+            c.Judge(claimed, held, reported && r.StatusError());
+        });
         QVERIFY2(r.problems.empty(), Listed(r.problems));
     }
 };

@@ -137,13 +137,10 @@ private slots:
         FaultRig r(Options(0));
         QVERIFY(r.Open());
         uint32_t value = 1000;
-        for (const FaultCase& fault : Faults()) {
-            const std::string cell = std::string("configuration write × ") + fault.name;
-            r->SetActivePage(PageId::TabTorvikConfig); // reads the configuration
-            r.StillMonitor();
-            auto* field = r.Find<QLineEdit>("edTC0_04");
-            field->setText(QString::number(++value));
-            r.TakeMessages();
+        // Showing the page reads the configuration.
+        UnderEveryFault(r, "configuration write", PageId::TabTorvikConfig, [&](const FaultCase& fault,
+                                                                                 const std::string& cell) {
+            r.Find<QLineEdit>("edTC0_04")->setText(QString::number(++value));
             r.Apply(fault, 6); // in the middle of the writes
             Responsiveness watch;
             r.Find<QPushButton>("btnTorvikconfigWrite")->click();
@@ -155,13 +152,8 @@ private slots:
                 r.Check(Stored32(r.sim, 4) == value, cell, "\"Comm OK\" but the value is not stored");
             else
                 r.Check(r.StatusError(), cell, "neither success nor an error on the status line");
-            if (fault.onRegisters == Expect::Completes)
-                r.Check(claimed, cell, "a harmless fault stopped the write");
-            if (fault.onRegisters == Expect::Fails)
-                r.Check(!claimed, cell, "the failure was reported as success");
-            r.Recover(cell);
-            r->SetActivePage(PageId::TabPosition);
-        }
+            r.CheckExpected(fault, cell, claimed);
+        });
         QVERIFY2(r.problems.empty(), Listed(r.problems));
     }
 
@@ -169,12 +161,9 @@ private slots:
     {
         FaultRig r(Options(600));
         QVERIFY(r.Open());
-        for (const FaultCase& fault : Faults()) {
-            const std::string cell = std::string("calibration wait × ") + fault.name;
-            r->SetActivePage(PageId::tabTorvikCalibration);
-            r.StillMonitor();
+        UnderEveryFault(r, "calibration wait", PageId::tabTorvikCalibration, [&](const FaultCase& fault,
+                                                                                  const std::string& cell) {
             r.Find<QLineEdit>("edTC0_21")->setText("2");
-            r.TakeMessages();
             const uint32_t before = r.sim.CalibrationsRun();
             r.Apply(fault, 8); // after the start, while the tool waits for the outcome
             Responsiveness watch;
@@ -193,13 +182,8 @@ private slots:
                 r.Check(ran, cell, "success shown for a calibration that did not run");
             else
                 r.Check(r.StatusError() || !ran, cell, "a calibration that ran was not shown as a success");
-            if (fault.onRegisters == Expect::Completes)
-                r.Check(claimed, cell, "a harmless fault stopped the calibration");
-            if (fault.onRegisters == Expect::Fails)
-                r.Check(!claimed, cell, "the failure was reported as success");
-            r.Recover(cell);
-            r->SetActivePage(PageId::TabPosition);
-        }
+            r.CheckExpected(fault, cell, claimed);
+        });
         QVERIFY2(r.problems.empty(), Listed(r.problems));
     }
 };
