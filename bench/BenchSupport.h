@@ -1,20 +1,29 @@
 #pragma once
 // Helpers the window benchmarks share: clocks, running the event loop for a
-// while or until something happens, and medians.
+// while or until something happens, medians, resident memory, the window on
+// a simulated box, and the position recording on the "Test" page.
 
 #include "app/PageList.h"
 #include "shell/MainWindow.h"
 #include "shell/ScriptedDialogs.h"
 #include "sim/Simulator.h"
 
+#include <QCheckBox>
 #include <QEventLoop>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 using BenchClock = std::chrono::steady_clock;
@@ -29,6 +38,13 @@ inline double ThreadCpuMs()
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// The window draws off screen unless the caller chose a platform.
+inline void OffscreenUnlessChosen()
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
 // Runs the event loop (sleeping between events) until done() or timeoutMs.
@@ -58,6 +74,17 @@ inline double Median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+// Resident memory of this process (VmRSS), in kB.
+inline long ResidentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return 0;
 }
 
 struct TickStats {
@@ -90,6 +117,9 @@ struct BenchWindow {
     ScriptedDialogs dialogs;
     std::unique_ptr<MainWindow> window;
 
+    BenchWindow() = default;
+    explicit BenchWindow(const SimOptions& options) : sim(options) {}
+
     // False, after saying why, when the box cannot start.
     bool Open()
     {
@@ -106,4 +136,82 @@ struct BenchWindow {
         window->show();
         return true;
     }
+
+    // False, after saying why, when the window has not found the box,
+    // identified the encoder and started its monitor within 10 s.
+    bool WaitConnected()
+    {
+        if (RunUntil([&] { return window->Identity().EncoderConnected && window->LoopTimerActive(); }, 10000))
+            return true;
+        std::fprintf(stderr, "the tool did not find the simulated encoder\n");
+        return false;
+    }
 };
+
+// The window on a simulated box, connected, on the "Test" page with every
+// tab shown, the monitor at its fastest interval (1 ms) and no row limit, as
+// a user sets it up for a long position recording; the files go to a
+// temporary folder. box starts and stops the recording.
+struct RecordingWindow : BenchWindow {
+    QTemporaryDir folder;
+    QCheckBox* box = nullptr;
+
+    // The box keeps the latest commandLogLimit commands.
+    explicit RecordingWindow(size_t commandLogLimit) : BenchWindow(LogLimit(commandLogLimit)) {}
+
+    // False, after saying why, when the window did not get that far.
+    bool Prepare()
+    {
+        if (!Open() || !WaitConnected())
+            return false;
+        window->FullServiceGesture();
+        window->SetActivePage(PageId::tabTest);
+        window->findChild<QSpinBox*>("seFrekvencaBranja")->setValue(1);
+        window->findChild<QSpinBox*>("seSteviloShranjenihMeritev")->setValue(0);
+        window->GetSession().Recording().SetFolder(folder.path().toStdString());
+        box = window->findChild<QCheckBox*>("cbShranjujMeritvePos");
+        return true;
+    }
+
+private:
+    static SimOptions LogLimit(size_t commandLogLimit)
+    {
+        SimOptions options;
+        options.commandLogLimit = commandLogLimit;
+        return options;
+    }
+};
+
+// What a position recording file holds after the recording stopped.
+struct RecordedFile {
+    bool readable = false;
+    long long bytes = 0;
+    size_t rows = 0;              // lines after the header, each ended by CR LF
+    size_t brokenRows = 0;        // of them: not five fields, or a line without CR LF
+    size_t disconnectedRows = 0;  // of them: ticks with a "TIMEOUT" reply
+};
+
+// The file named on the page (mmShranjujIme).
+inline RecordedFile ReadRecordedFile(MainWindow& window)
+{
+    RecordedFile out;
+    QFile file(window.findChild<QPlainTextEdit*>("mmShranjujIme")->toPlainText());
+    if (!file.open(QIODevice::ReadOnly))
+        return out;
+    out.readable = true;
+    out.bytes = file.size();
+    bool header = true;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        if (header) {
+            header = false;
+            continue;
+        }
+        ++out.rows;
+        if (!line.endsWith(";\r\n") || line.count(';') != 5)
+            ++out.brokenRows;
+        else if (line.contains(";ENCODER DISCONNECTED;"))
+            ++out.disconnectedRows;
+    }
+    return out;
+}

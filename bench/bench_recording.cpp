@@ -13,17 +13,8 @@
 //   bench_recording [seconds]   (default 60)
 
 #include "BenchSupport.h"
-#include "app/PageList.h"
-#include "shell/MainWindow.h"
-#include "shell/ScriptedDialogs.h"
-#include "sim/Simulator.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QFile>
-#include <QPlainTextEdit>
-#include <QSpinBox>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,37 +64,16 @@ double CpuPerTick(Simulator& sim, int ms)
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    OffscreenUnlessChosen();
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
 
-    SimOptions simOptions;
-    simOptions.commandLogLimit = 1000000;
-    Simulator sim(simOptions);
-    std::string error;
-    if (!sim.Start(&error)) {
-        std::fprintf(stderr, "cannot start the simulated box: %s\n", error.c_str());
+    RecordingWindow rig(1000000); // every command of the minute, for the tick count
+    if (!rig.Prepare())
         return 1;
-    }
-    ScriptedDialogs dialogs;
-    MainWindowOptions options;
-    options.dialogs = &dialogs;
-    options.portLister = [&] { return std::vector<std::string>{sim.PortPath()}; };
-    options.pages = ServicePages();
-    MainWindow window(std::move(options));
-    window.show();
-    if (!RunUntil([&] { return window.Identity().EncoderConnected && window.LoopTimerActive(); }, 10000)) {
-        std::fprintf(stderr, "the tool did not find the simulated encoder\n");
-        return 1;
-    }
-    window.FullServiceGesture();
-    window.SetActivePage(PageId::tabTest);
-    window.findChild<QSpinBox*>("seFrekvencaBranja")->setValue(1);
-    window.findChild<QSpinBox*>("seSteviloShranjenihMeritev")->setValue(0);
-    QTemporaryDir folder;
+    Simulator& sim = rig.sim;
+    MainWindow& window = *rig.window;
     Session& session = window.GetSession();
-    session.Recording().SetFolder(folder.path().toStdString());
     BenchClock::time_point mark;
     Probe before(TickStep::Phase::PageRead, session.Recording(), mark);
     Probe after(TickStep::Phase::Recording, session.Recording(), mark);
@@ -113,26 +83,21 @@ int main(int argc, char** argv)
     RunFor(500);
     const double idleBefore = CpuPerTick(sim, 5000);
 
-    auto* box = window.findChild<QCheckBox*>("cbShranjujMeritvePos");
     sim.ClearCommandLog();
-    box->click();
+    rig.box->click();
     const double cpu0 = ThreadCpuMs();
     RunFor(seconds * 1000);
     const double cpu = ThreadCpuMs() - cpu0;
-    box->click();
+    rig.box->click();
     const TickStats ticks = Ticks(sim);
     const double idleAfter = CpuPerTick(sim, 5000);
 
-    QFile file(window.findChild<QPlainTextEdit*>("mmShranjujIme")->toPlainText());
-    if (!file.open(QIODevice::ReadOnly)) {
+    const RecordedFile file = ReadRecordedFile(window);
+    if (!file.readable) {
         std::fprintf(stderr, "the recording file cannot be read\n");
         return 1;
     }
-    size_t lines = 0;
-    while (!file.atEnd())
-        if (file.readLine().endsWith("\r\n"))
-            ++lines;
-    const size_t rows = lines > 0 ? lines - 1 : 0;
+    const size_t rows = file.rows - file.brokenRows;
     const double inTick = after.spentMs / static_cast<double>(std::max<size_t>(after.ticks, 1));
     const double withRecording = cpu / static_cast<double>(std::max<size_t>(ticks.ticks, 1));
     const double added = withRecording - (idleBefore + idleAfter) / 2;
@@ -141,7 +106,7 @@ int main(int argc, char** argv)
     std::printf("recording time:                     %d s\n", seconds);
     std::printf("ticks while recording:              %zu (mean period %.3f ms)\n", ticks.ticks, ticks.meanPeriodMs);
     std::printf("rows written:                       %zu (%s)\n", rows, rows == ticks.ticks ? "one per tick, none lost" : "ROWS LOST");
-    std::printf("file size:                          %lld bytes\n", static_cast<long long>(file.size()));
+    std::printf("file size:                          %lld bytes\n", file.bytes);
     std::printf("recording's time inside the tick:   %.4f ms per tick (row, buffer, writes)\n", inTick);
     std::printf("thread time per tick, not recording: %.4f ms before, %.4f ms after\n", idleBefore, idleAfter);
     std::printf("thread time per tick, recording:     %.4f ms\n", withRecording);
@@ -149,5 +114,5 @@ int main(int argc, char** argv)
                 kTargetMs);
     window.close();
     sim.Stop();
-    return rows == ticks.ticks && std::max(added, inTick) <= kTargetMs ? 0 : 2;
+    return rows == ticks.ticks && file.brokenRows == 0 && std::max(added, inTick) <= kTargetMs ? 0 : 2;
 }

@@ -28,20 +28,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 namespace {
-long ResidentKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return 0;
-}
-
 // Mean time of a bare position and status transaction pair, each pair after the interval.
 double BareTransactionsMs(MainWindow& window, int intervalMs)
 {
@@ -109,8 +98,7 @@ void Print(const char* name, const Minute& m)
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    OffscreenUnlessChosen();
     QApplication app(argc, argv);
     const int minutes = std::max(2, argc > 1 ? std::atoi(argv[1]) : 10);
 

@@ -16,6 +16,7 @@ void TickReport::Clear()
     probedEdsBank.clear();
     identified = false;
     interfaceReplies = 0;
+    positionSent = false;
     positionRead = false;
     disconnected = false;
     positionDecoded = false;
@@ -49,6 +50,8 @@ const TickReport& MonitorCycle::Tick()
         return ErrorEnding();
 
     link_.ReadPosition();
+    // Below a time-out the port failed: no port, or the write did not go out.
+    report_.positionSent = pos.ErrComm >= kSerialTimeout;
     if (pos.ErrComm != 0)
         return ErrorEnding();
     report_.positionRead = true;

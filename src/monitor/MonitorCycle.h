@@ -48,6 +48,7 @@ struct TickReport {
     bool identified = false;         // a new encoder was identified in this tick
     size_t interfaceReplies = 0;     // replies of the Interface Settings read-out received
     std::array<std::string, 9> interfaceTexts; // in the order of MonitorCycle::kInterfaceCommands
+    bool positionSent = false;       // "4" went out to the box (its reply may still have failed)
     bool positionRead = false;       // a reply to "4" arrived (the link's EncoderPosition.RxData)
     bool disconnected = false;       // the box answered "TIMEOUT": the encoder is gone
     bool positionDecoded = false;    // the cycle's LastTexts() hold this tick's position

@@ -175,6 +175,7 @@ TEST(MonitorCycle, EncoderWithoutDatasheetBankIsNeverConnected)
     const TickReport& r = rig.cycle.Tick();
     EXPECT_EQ(rig.box.TakeLog(), (std::vector<std::string>{"R02:064"}));
     EXPECT_EQ(r.probedEdsBank, "0x00");
+    EXPECT_FALSE(r.positionSent);
     EXPECT_EQ(rig.services.waitedMs, MonitorCycle::kProbeRetryMs);
     EXPECT_EQ(rig.services.identifications, 0);
     EXPECT_FALSE(rig.identity.EncoderConnected);
@@ -228,9 +229,20 @@ TEST(MonitorCycle, FailuresEndTheTickAndPortLossIsReported)
     const TickReport& r = rig.cycle.Tick();
     EXPECT_EQ(rig.link.EncoderPosition.ErrComm, kPosReplyBadLength);
     EXPECT_EQ(r.ending, TickReport::Ending::Error);
+    EXPECT_TRUE(r.positionSent); // a failed reply still answered a command that went out
+    EXPECT_FALSE(r.positionRead);
     EXPECT_EQ(r.singleturnError, "Error: earlier");
     EXPECT_FALSE(rig.identity.EncoderConnected);
     EXPECT_FALSE(r.portLost);
+    // So did silence.
+    rig.identity.EncoderConnected = true;
+    rig.link.Port()->SetReplyTimeoutMs(0);
+    rig.box.positionReply = "";
+    rig.cycle.Tick();
+    rig.link.Port()->SetReplyTimeoutMs(SerialPort::kDefaultReplyTimeoutMs);
+    EXPECT_EQ(rig.link.EncoderPosition.ErrComm, kSerialTimeout);
+    EXPECT_TRUE(r.positionSent);
+    EXPECT_EQ(r.ending, TickReport::Ending::Error);
 
     // A failed page read ends the tick too, after the position was decoded;
     // an inactive step is not run.
@@ -255,6 +267,7 @@ TEST(MonitorCycle, FailuresEndTheTickAndPortLossIsReported)
     rig.cycle.Tick();
     EXPECT_EQ(r.ending, TickReport::Ending::Error);
     EXPECT_TRUE(r.portLost);
+    EXPECT_FALSE(r.positionSent);
 }
 
 TEST(MonitorCycle, InterfaceSettingsReadout)
@@ -288,6 +301,7 @@ TEST(MonitorCycle, InterfaceSettingsReadout)
     rig.link.Port()->SetReplyTimeoutMs(SerialPort::kDefaultReplyTimeoutMs);
     EXPECT_EQ(rig.box.TakeLog(), (std::vector<std::string>{"v", "i", "4", "m", "b"}));
     EXPECT_EQ(r.interfaceReplies, 4u);
+    EXPECT_FALSE(r.positionSent); // the read-out's own "4" is not the tick's position read
     EXPECT_EQ(r.ending, TickReport::Ending::Error);
     EXPECT_EQ(r.received, "partial");
     EXPECT_EQ(r.singleturnError, "Error: partial" + rig.link.LastErrorText);
