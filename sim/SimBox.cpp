@@ -240,8 +240,10 @@ void SimBox::Shape(SimExchange& exchange)
         hit = true;
     }
     if (faults_.noReply) {
-        exchange.reply.clear();
-        hit = true;
+        ApplyFault(kSilence, exchange); // nothing comes back, whatever else is set
+        if (hitsLeft_ > 0)
+            --hitsLeft_;
+        return;
     }
     if (faults_.garbage) {
         ApplyFault(kGarbage, exchange);

@@ -198,10 +198,15 @@ void Simulator::Unplug()
     std::lock_guard lock(mutex_);
     if (!running_ || master_ < 0)
         return;
+    PullCable();
+    Wake();
+}
+
+void Simulator::PullCable()
+{
     ClosePty();
     box_.Unplugged(Clock::now());
     UpdateLink();
-    Wake();
 }
 
 bool Simulator::Replug(std::string* error)
@@ -431,11 +436,8 @@ void Simulator::Serve()
         for (const SimExchange& e : exchanges) {
             if (e.unplug) {
                 std::lock_guard lock(mutex_);
-                if (master_ == master && master >= 0) {
-                    ClosePty();
-                    box_.Unplugged(Clock::now());
-                    UpdateLink();
-                }
+                if (master_ == master && master >= 0)
+                    PullCable();
                 break;
             }
             if (!pause(e.delayMs))

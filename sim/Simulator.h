@@ -91,6 +91,9 @@ private:
     void Serve();
     bool OpenPty(std::string* error);
     void ClosePty();
+    // The cable is pulled: the port goes, the box loses its supply. Called
+    // with the mutex held.
+    void PullCable();
     void ReleaseExclusive();
     void UpdateLink();
     void Wake();

@@ -5,6 +5,7 @@
 // serving its events, notes whether the fault was reported, and afterwards
 // clears the fault and waits until the position comes back.
 
+#include "TestFiles.h"
 #include "WindowHarness.h"
 
 #include "shell/Colours.h"
@@ -12,7 +13,6 @@
 #include "sim/Simulator.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -211,21 +211,6 @@ void UnderEveryFault(FaultRig& r, const char* action, PageId page, Action run)
         r.Recover(cell);
         r->SetActivePage(PageId::TabPosition);
     }
-}
-
-inline std::string FileText(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll().toStdString();
-}
-
-inline void PutFile(const QString& path, const std::string& text)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(text.data(), static_cast<qint64>(text.size()));
 }
 
 // All problems in one failure message, so one run shows the whole row.

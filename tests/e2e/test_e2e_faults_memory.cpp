@@ -101,7 +101,7 @@ private slots:
                             std::to_string(wanted[bank][size_t(a)]) + "\r\n";
                 }
             const QString file = r.Path("load" + std::to_string(round) + ".csv");
-            PutFile(file, text);
+            WriteFile(file, text);
             r.h.dialogs.openAnswers.push_back(FileChoice{file.toStdString(), 1});
             r.Apply(fault, 70); // in the second bank
             c.Click("btnUserMemLoadFile");
@@ -136,7 +136,7 @@ private slots:
             const bool reported = HasMessageStartingWith(messages, kUserMemoryReadErrorsText) ||
                                   HasMessageStartingWith(messages, kSignatureErrorText);
             // Every line after the two header lines is one register as the encoder holds it.
-            const QStringList lines = QString::fromLatin1(FileText(file).c_str()).split("\r\n", Qt::SkipEmptyParts);
+            const QStringList lines = QString::fromLatin1(FileContent(file).c_str()).split("\r\n", Qt::SkipEmptyParts);
             bool held = lines.size() == 2 + 128;
             for (qsizetype i = 2; held && i < lines.size(); ++i) {
                 const QStringList f = lines[i].split(";");
@@ -181,7 +181,7 @@ private slots:
                 text += std::to_string(p) + ";" + std::to_string(value) + "\r\n";
             }
             const QString file = r.Path("map" + std::to_string(round) + ".csv");
-            PutFile(file, text);
+            WriteFile(file, text);
             r.h.dialogs.openAnswers.push_back(FileChoice{file.toStdString(), 1});
             r.Apply(fault, 200); // in the fourth page
             c.Click("btnErroMapLoadFile");

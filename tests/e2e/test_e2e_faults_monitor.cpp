@@ -114,7 +114,7 @@ private slots:
                 box->click();
             // Whole lines only, each a row of the header's five fields.
             const QString name = r.Find<QPlainTextEdit>("mmShranjujIme")->toPlainText();
-            const std::string text = FileText(name);
+            const std::string text = FileContent(name);
             r.Check(text.size() > 2 && text.compare(text.size() - 2, 2, "\r\n") == 0, cell,
                     "the file does not end with a whole line");
             QStringList lines = QString::fromLatin1(text.c_str()).split("\r\n");

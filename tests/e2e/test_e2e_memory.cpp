@@ -5,6 +5,7 @@
 // with every tab shown.
 
 #include "LayoutChecks.h"
+#include "TestFiles.h"
 #include "WindowHarness.h"
 
 #include "encoder/ui/ErrorMapPage.h"
@@ -42,21 +43,6 @@ SimOptions Options(const std::string& firmware = {}, int userFirst = -1, int use
     o.userBankLast = userLast;
     o.speed = 0;
     return o;
-}
-
-std::string FileContent(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll().toStdString();
-}
-
-void WriteFile(const QString& path, const std::string& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content.data(), static_cast<qint64>(content.size()));
 }
 
 // A window with every page against a simulated box, the encoder identified
