@@ -1,7 +1,7 @@
 # Installs the Debian packages the build needs, when they are missing.
 # Sourced by ./test and ./run.
 
-K417_PACKAGES="cmake make g++ pkg-config desktop-file-utils appstream qt6-base-dev qt6-charts-dev qt6-svg-dev libgl-dev libgtest-dev libgmock-dev zlib1g-dev emf2svg libwmf-bin"
+K417_PACKAGES="cmake make g++ pkg-config desktop-file-utils appstream qt6-base-dev qt6-charts-dev qt6-svg-dev libgl-dev libgtest-dev libgmock-dev zlib1g-dev emf2svg libwmf-bin nlohmann-json3-dev libtoml11-dev libsqlite3-dev libpq-dev postgresql poppler-utils"
 
 k417_install_deps() {
     local missing=""

@@ -1,0 +1,51 @@
+#pragma once
+// Where run records live. One interface for every kind of store: a SQLite
+// file on one station, a plant's PostgreSQL server, and the station's spool
+// that keeps records while the plant's server cannot be reached.
+//
+// A run is written as it goes: Begin when it starts (the run row, "running"),
+// AddStep as each step ends, Finish with the outcome. Each call is its own
+// transaction and says whether it landed; a caller that is told it did not
+// keeps the record elsewhere (the spool) rather than lose it.
+
+#include "RunRecord.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct StoreStatus {
+    bool ok = true;
+    std::string error; // what went wrong, for the operator; never holds a password
+    explicit operator bool() const { return ok; }
+    static StoreStatus Failed(std::string why) { return {false, std::move(why)}; }
+};
+
+// Which runs to list. Empty fields do not filter.
+struct RunFilter {
+    std::string serial;      // the label serial or the encoder's decoded or BiSS serial
+    std::string partNumber;
+    std::string plan;        // plan name
+    std::string station;
+    std::optional<Outcome> outcome;
+    std::string since;       // ISO 8601 date or date-time, inclusive
+    std::string until;       // exclusive
+    int limit = 0;           // newest first; 0: no limit
+};
+
+class RecordStore {
+public:
+    virtual ~RecordStore() = default;
+    // The run row, with the run's identity and its start; outcome Running.
+    virtual StoreStatus Begin(const RunRecord& run) = 0;
+    // One step that ended (or was skipped).
+    virtual StoreStatus AddStep(const std::string& runId, const StepRecord& step) = 0;
+    // The run ended: its outcome, end time and the unit's identity as the
+    // steps found it. The steps are already stored.
+    virtual StoreStatus Finish(const RunRecord& run) = 0;
+    // Runs newest first, without their steps.
+    virtual std::vector<RunRecord> List(const RunFilter& filter, StoreStatus* status = nullptr) = 0;
+    // One run with its steps, measurements and attachments; empty when unknown.
+    virtual std::optional<RunRecord> Show(const std::string& runId, StoreStatus* status = nullptr) = 0;
+};
