@@ -49,3 +49,12 @@ public:
     // One run with its steps, measurements and attachments; empty when unknown.
     virtual std::optional<RunRecord> Show(const std::string& runId, StoreStatus* status = nullptr) = 0;
 };
+
+// The store a location names: a PostgreSQL connection URI
+// ("postgresql://user@host:port/db") or the path of a SQLite file, which is
+// created with its folders when missing. Empty, with the reason in status,
+// when it cannot be opened.
+std::unique_ptr<RecordStore> OpenRecordStore(const std::string& location, StoreStatus* status = nullptr);
+// The station's default store: $K417_DB, else $XDG_DATA_HOME/k417/records.sqlite
+// (~/.local/share/k417/records.sqlite).
+std::string DefaultStoreLocation();
