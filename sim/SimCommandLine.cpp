@@ -69,7 +69,8 @@ std::string SimUsage()
            "  --save-busy MS           the encoder answers no register access for MS after a save\n"
            "  --bad-eds-checksum       --bad-profile-checksum\n"
            "  --bad-config-checksum    --bad-error-map-checksum\n"
-           "  --refuse-write B[.A]     refuse writes to register A of bank B (every register without A)\n"
+           "  --refuse-write B[.A]     refuse writes to register A of bank B (every register without A;\n"
+           "                           A of 0x40-0x7F, such as KEY 0x48 and CMD 0x49, in any bank)\n"
            "  --answers N              the encoder stops answering register access after N commands\n"
            "  --help                   this text\n";
 }
@@ -254,7 +255,7 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
             const size_t dot = value.find('.');
             unsigned long address = 0;
             if (!ToUnsigned(value.substr(0, dot), u, 255) ||
-                (dot != std::string::npos && !ToUnsigned(value.substr(dot + 1), address, 63)))
+                (dot != std::string::npos && !ToUnsigned(value.substr(dot + 1), address, 127)))
                 return bad();
             f.refuseBank = static_cast<int>(u);
             f.refuseAddress = dot == std::string::npos ? -1 : static_cast<int>(address);

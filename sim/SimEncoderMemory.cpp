@@ -167,6 +167,9 @@ bool SimEncoder::Writable(uint8_t address) const
 {
     if (address >= 0x80)
         return false;
+    // A refused fixed register (KEY, CMD) is refused whatever bank is selected.
+    if (faults_.refuseBank >= 0 && address >= 0x40 && faults_.refuseAddress == address)
+        return false;
     if (address == kRegBankSelect)
         return true;
     if (address == kRegKey || address == kRegCmd)

@@ -66,7 +66,8 @@ struct SimFaults {
     bool badErrorMapChecksum = false;
     // A write the encoder refuses (the box answers "1", non-writable): to
     // register refuseAddress of bank refuseBank, or to any register of that
-    // bank when refuseAddress is -1. A refuseBank of -1 refuses nothing.
+    // bank when refuseAddress is -1. A refuseBank of -1 refuses nothing. A
+    // refuseAddress of 0x40-0x7F (KEY, CMD) is refused whatever bank is selected.
     int refuseBank = -1;
     int refuseAddress = -1;
     // After this many more register commands (reads, writes, buffered

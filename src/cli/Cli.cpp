@@ -110,6 +110,18 @@ bool TakeNumberOption(std::vector<std::string>& args, const std::string& name, l
     return true;
 }
 
+bool TakeNumberOption(std::vector<std::string>& args, const std::string& name, long long minimum, long long maximum,
+                      std::optional<long long>& value, std::string& error)
+{
+    const size_t before = args.size();
+    long long taken = 0;
+    if (!TakeNumberOption(args, name, minimum, maximum, taken, error))
+        return false;
+    if (args.size() != before)
+        value = taken;
+    return true;
+}
+
 // --- The session as a command line uses it -----------------------------------
 
 namespace {

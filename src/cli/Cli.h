@@ -9,6 +9,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -109,3 +110,6 @@ bool ParseCliNumber(const std::string& text, long long& value);
 // text when the value is missing or not a number in [minimum, maximum].
 bool TakeNumberOption(std::vector<std::string>& args, const std::string& name, long long minimum, long long maximum,
                       long long& value, std::string& error);
+// The same; value stays empty when the option is not given.
+bool TakeNumberOption(std::vector<std::string>& args, const std::string& name, long long minimum, long long maximum,
+                      std::optional<long long>& value, std::string& error);

@@ -1,13 +1,23 @@
 #pragma once
-// A JSON object written field by field, for k417ctl --json.
+// A JSON object written field by field, for k417ctl --json. The texts the
+// tool builds are UTF-8 and go out as they are; bytes that are not UTF-8
+// (an encoder's 8-bit text) become U+FFFD, so every line is valid JSON.
+
+#include <nlohmann/json_fwd.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class JsonObject {
 public:
+    JsonObject();
+    JsonObject(const JsonObject& other);
+    JsonObject& operator=(const JsonObject& other);
+    ~JsonObject();
+
     JsonObject& Add(std::string_view key, std::string_view value);
     JsonObject& Add(std::string_view key, const char* value) { return Add(key, std::string_view(value)); }
     JsonObject& Add(std::string_view key, const std::string& value) { return Add(key, std::string_view(value)); }
@@ -19,12 +29,9 @@ public:
     JsonObject& Add(std::string_view key, const std::vector<int64_t>& values);
     JsonObject& Add(std::string_view key, const JsonObject& object);
     JsonObject& AddNull(std::string_view key);
-    std::string Text() const { return "{" + body_ + "}"; }
+    // One line, the fields in the order they were added.
+    std::string Text() const;
 
 private:
-    void Key(std::string_view key);
-    std::string body_;
+    std::unique_ptr<nlohmann::ordered_json> value_;
 };
-
-// A JSON string literal for the text (8-bit bytes above 0x7F are taken as ISO 8859-1).
-std::string JsonString(std::string_view text);

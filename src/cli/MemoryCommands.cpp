@@ -292,6 +292,11 @@ int ErrorMapSave(CliContext& c, const std::string& file)
         c.PrintStatus(out.statusText);
         return kExitFailed;
     }
+    // As the window: a map whose stored checksums differ is not saved, and no file is made.
+    if (!out.ChecksumsOk()) {
+        c.PrintStatus(kErrorMapReadErrorText);
+        return kExitFailed;
+    }
     const std::string error = WriteErrorMapFile(file, link.EncoderSignature, out.pages, pageCount);
     UsePointAsDecimalSeparator();
     if (!error.empty()) {

@@ -11,6 +11,8 @@
 #include "session/ServiceActions.h"
 
 #include <cstdio>
+#include <limits>
+#include <optional>
 #include <ostream>
 
 namespace {
@@ -114,6 +116,11 @@ int ConfigGet(CliContext& c)
     return r.checksum && !r.checksum->Ok() ? kExitFailed : kExitOk;
 }
 
+const char* PageName(ConfigPage page)
+{
+    return page == ConfigPage::Quenra ? "Quenra Config" : "Torvik Config";
+}
+
 int ConfigSet(CliContext& c, const std::string& name, const std::string& value)
 {
     const FieldSlot* slot = FindField(name);
@@ -121,19 +128,41 @@ int ConfigSet(CliContext& c, const std::string& name, const std::string& value)
         return UsageError(c, "config set: no configuration field \"" + name + "\" (0.00, 0.04, 0.08, 0.0C, 0.10, 0.18 or 0.2E)");
     if (!MakersEncoder(c))
         return Unreachable(c);
+    Session& session = c.GetSession();
+    const ConfigPage page = PageFor(session);
+    const std::string caption = ConfigFieldCaption(slot->field);
+    // A field the page does not write for this firmware would be reported
+    // saved and never reach the encoder.
+    const TEncoderSignature& signature = session.GetLink().EncoderSignature;
+    if (!ConfigPageWrites(page, signature, slot->field.ref.address)) {
+        c.Err() << "k417ctl: config set: the " << PageName(page) << " page does not write " << caption
+                << " to this encoder (firmware " << signature.Zolvan_FWverStr << ")\n";
+        return kExitFailed;
+    }
     Service s(c);
-    const ConfigPage page = PageFor(c.GetSession());
     // The page as the read leaves it, then only this field written.
-    s.actions.Read(page);
+    const ConfigurationReading reading = s.actions.Read(page);
+    if (!reading.ok) {
+        c.PrintStatus(reading.statusText);
+        return kExitFailed;
+    }
     ConfigurationTexts texts;
     texts.*(slot->text) = value;
+    if (slot->text == &ConfigurationTexts::writeProtect) {
+        // The value typed into the page's write-protect field: the write
+        // sends it, and the lock question is about it.
+        long long number = 0;
+        const std::string field =
+            ParseCliNumber(value, number) && number >= 0 && number <= 255 ? WriteProtectText(static_cast<uint8_t>(number)) : value;
+        (page == ConfigPage::Quenra ? session.Configuration().quenraWriteProtect : session.Configuration().writeProtect) = field;
+    }
     const bool ok = s.actions.Write(page, texts);
     if (s.prompts.Refused())
         return kExitFailed;
     JsonObject json;
-    json.Add("field", ConfigFieldCaption(slot->field)).Add("value", value).Add("saved", ok);
+    json.Add("field", caption).Add("value", value).Add("saved", ok);
     if (ok)
-        c.Print(json, ConfigFieldCaption(slot->field) + " = " + value + " saved\n");
+        c.Print(json, caption + " = " + value + " saved\n");
     return Finish(c, ok);
 }
 
@@ -178,9 +207,11 @@ int Zero(CliContext& c, std::vector<std::string>& args)
     std::string report = out.report;
     for (size_t at; (at = report.find("\r\n")) != std::string::npos;)
         report.replace(at, 2, "\n");
+    // The report names the new zero: only printed when it is in the encoder.
     JsonObject json;
     json.Add("done", out.preset).Add("offset", out.newOffset).Add("report", report);
-    c.Print(json, report.empty() ? std::string() : report + "\n");
+    if (out.preset)
+        c.Print(json, report + "\n");
     return Finish(c, out.preset);
 }
 
@@ -225,21 +256,24 @@ int ClearPersistent(CliContext& c, std::vector<std::string>& args)
 
 int Calibrate(CliContext& c, std::vector<std::string>& args)
 {
-    long long arc = -1, timeout = -1;
+    std::optional<long long> arc, timeout;
     std::string error;
     if (!TakeNumberOption(args, "--arc", 0, 65535, arc, error) ||
-        !TakeNumberOption(args, "--timeout", -255, 255, timeout, error))
+        !TakeNumberOption(args, "--timeout", std::numeric_limits<int32_t>::min(), 255, timeout, error))
         return UsageError(c, error);
     if (!args.empty())
         return UsageError(c, "calibrate takes only --arc DEG and --timeout S");
+    // As the page refuses it, and before any traffic.
+    if (timeout && *timeout < 0)
+        return UsageError(c, kNegativeTimeoutText);
     if (!MakersEncoder(c))
         return Unreachable(c);
     Session& session = c.GetSession();
     Service s(c);
     // The page's fields as the configuration read fills them, then the options.
     const ConfigurationReading reading = s.actions.Read(ConfigPage::Other);
-    const std::string arcText = arc >= 0 ? std::to_string(arc) : reading.calibrationArc;
-    const std::string timeoutText = timeout != -1 ? std::to_string(timeout) : reading.calibrationTimeout;
+    const std::string arcText = arc ? std::to_string(*arc) : reading.calibrationArc;
+    const std::string timeoutText = timeout ? std::to_string(*timeout) : reading.calibrationTimeout;
     const CalibrationStart start = s.actions.StartCalibration(arcText, timeoutText);
     if (start.result != CalibrationStart::Result::Started) {
         if (!start.conversionError.empty())

@@ -84,32 +84,38 @@ ConfigurationReading ReadConfiguration(Link& link, EncoderFamily family, const T
     return done(true);
 }
 
+std::vector<ConfigWriteField> ConfigWriteFields(ConfigPage page, const TEncoderSignature& signature)
+{
+    const uint16_t svn = signature.Zolvan_FWverSVN;
+    std::vector<ConfigWriteField> fields{{&ConfigurationTexts::offset, ConfigRegister::PositionOffset, 4}};
+    if (page == ConfigPage::Quenra) {
+        fields.push_back({&ConfigurationTexts::writeProtect, ConfigRegister::WriteProtect, 1});
+        return fields;
+    }
+    fields.push_back({&ConfigurationTexts::posFilterValue, ConfigRegister::PosFilterValue, 4});
+    fields.push_back({&ConfigurationTexts::posFilterSpeed, ConfigRegister::PosFilterSpeed, 4});
+    fields.push_back({&ConfigurationTexts::velocityFilterValue, ConfigRegister::VelocityFilterValue, 4});
+    fields.push_back({&ConfigurationTexts::velocityFilterSpeed, ConfigRegister::VelocityFilterSpeed, 4});
+    if (FirmwareGate::HasMultiturnErrorArc(svn))
+        fields.push_back({&ConfigurationTexts::errorArc, ConfigRegister::MultiturnErrorArc, 1});
+    if (FirmwareGate::WritesWriteProtect(svn))
+        fields.push_back({&ConfigurationTexts::writeProtect, ConfigRegister::WriteProtect, 1});
+    return fields;
+}
+
+bool ConfigPageWrites(ConfigPage page, const TEncoderSignature& signature, uint8_t address)
+{
+    const std::vector<ConfigWriteField> fields = ConfigWriteFields(page, signature);
+    return std::any_of(fields.begin(), fields.end(), [address](const ConfigWriteField& f) { return f.address == address; });
+}
+
 ConfigWriteOutcome WriteConfiguration(Link& link, const TEncoderSignature& signature, ConfigPage page,
                                       const ConfigurationTexts& texts)
 {
     if (!SelectBank(link, ConfigBank))
         return {ValueWrite::Failed, {}, OutcomeOf(link, false).statusText};
-    struct Field {
-        const std::string* text;
-        uint8_t address;
-        uint8_t width;
-    };
-    const uint16_t svn = signature.Zolvan_FWverSVN;
-    std::vector<Field> fields{{&texts.offset, ConfigRegister::PositionOffset, 4}};
-    if (page == ConfigPage::Quenra) {
-        fields.push_back({&texts.writeProtect, ConfigRegister::WriteProtect, 1});
-    } else {
-        fields.push_back({&texts.posFilterValue, ConfigRegister::PosFilterValue, 4});
-        fields.push_back({&texts.posFilterSpeed, ConfigRegister::PosFilterSpeed, 4});
-        fields.push_back({&texts.velocityFilterValue, ConfigRegister::VelocityFilterValue, 4});
-        fields.push_back({&texts.velocityFilterSpeed, ConfigRegister::VelocityFilterSpeed, 4});
-        if (FirmwareGate::HasMultiturnErrorArc(svn))
-            fields.push_back({&texts.errorArc, ConfigRegister::MultiturnErrorArc, 1});
-        if (FirmwareGate::WritesWriteProtect(svn))
-            fields.push_back({&texts.writeProtect, ConfigRegister::WriteProtect, 1});
-    }
-    for (const Field& field : fields) {
-        ConfigWriteOutcome out = WriteConfigValue(link, *field.text, field.address, field.width);
+    for (const ConfigWriteField& field : ConfigWriteFields(page, signature)) {
+        ConfigWriteOutcome out = WriteConfigValue(link, texts.*field.text, field.address, field.width);
         if (!out.ok())
             return out;
     }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The page an action serves. "Torvik Config" (which also serves the linear
 // family) and "Quenra Config" share their actions; the page decides which
@@ -77,6 +78,20 @@ struct ConfigurationTexts {
     std::string errorArc;
     std::string writeProtect;        // edTC0_2E or edQC0_2E
 };
+
+// A field a configuration write sends: its text, register and width.
+struct ConfigWriteField {
+    std::string ConfigurationTexts::*text;
+    uint8_t address;
+    uint8_t width;
+};
+// The fields the page's configuration write sends for this firmware, in the
+// order it sends them: the Quenra page the offset and the write-protect
+// register; the Torvik page the offset, the filters and, by firmware, the
+// error arc and the write-protect register.
+std::vector<ConfigWriteField> ConfigWriteFields(ConfigPage page, const TEncoderSignature& signature);
+// Whether the page's configuration write sends the register at address.
+bool ConfigPageWrites(ConfigPage page, const TEncoderSignature& signature, uint8_t address);
 
 // Selects bank 0, writes the page's fields (empty ones skipped; on the
 // Torvik page the error arc and the write-protect register by firmware) in

@@ -73,6 +73,8 @@ constexpr const char* kErrorMapTitle = "Torvik Error Map";
 constexpr const char* kErrorMapColumns = "Point;Value";
 constexpr const char* kErrorMapLineCountText = "Number of lines in the file is not correct (512+2)";
 constexpr const char* kErrorMapErrorsText = "Errors were encountered during loading / writting error map:\r\n";
+// The save refuses a map whose read failed or whose stored checksums differ.
+constexpr const char* kErrorMapReadErrorText = "Error reading Error Map from encoder!";
 
 // Writes the file. An empty text when it was written in full; otherwise the
 // file's name and the cause.

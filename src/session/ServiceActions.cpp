@@ -108,18 +108,26 @@ ZeroPresetOutcome ServiceActions::SetZero(ConfigPage page)
         return out;
     }
     const uint32_t singleturn = link_.EncoderPosition.ST_value;
-    Read(page);
+    const ConfigurationReading before = Read(page);
     WarnIfWriteProtected(false);
 
     link_.LastErrorText.clear();
     TellIfFailed(NewMultiturn(page, "0"));
-    // The offset as the read inside the preset found it.
-    const long long offset = FieldValue(lastReading_.offset.value_or(""));
+    // The offset as the read inside the preset found it, else as the read
+    // before it found it. An offset no read delivered is never taken for 0:
+    // the preset stops there and writes nothing.
+    const ConfigurationReading& r = lastReading_.offset ? lastReading_ : before;
+    if (!r.offset) {
+        const std::string& status = lastReading_.statusText;
+        const size_t reason = status.find("\r\n");
+        prompts_.Message(kZeroWriteErrorText + (reason == std::string::npos ? status : status.substr(reason + 2)));
+        return out;
+    }
+    const long long offset = FieldValue(*r.offset);
     out.report =
         "Current zero pos: " + std::to_string(offset) + "\r\nEncoder pos: " + std::to_string(singleturn) + "\r\n";
     out.newOffset = NewZeroOffset(offset, singleturn, stLength);
 
-    const ConfigurationReading& r = lastReading_;
     ConfigurationTexts texts;
     texts.offset = std::to_string(out.newOffset);
     texts.posFilterValue = r.posFilterValue.value_or("");
@@ -128,12 +136,15 @@ ZeroPresetOutcome ServiceActions::SetZero(ConfigPage page)
     texts.velocityFilterSpeed = r.velocityFilterSpeed.value_or("");
     texts.errorArc = r.errorArc.value_or("");
     link_.LastErrorText.clear();
-    TellIfFailed(Write(page, texts));
+    const bool written = Write(page, texts);
+    TellIfFailed(written);
     link_.LastErrorText.clear();
-    TellIfFailed(NewMultiturn(page, "0"));
+    const bool counterPreset = NewMultiturn(page, "0");
+    TellIfFailed(counterPreset);
 
     out.report += "New zero pos: " + std::to_string(out.newOffset) + "\r\nMultiturn preset: 0";
-    out.preset = true;
+    out.computed = true;
+    out.preset = written && counterPreset;
     return out;
 }
 

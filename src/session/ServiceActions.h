@@ -35,7 +35,11 @@ struct ServiceWaits {
 };
 
 struct ZeroPresetOutcome {
-    bool preset = false;      // the new offset was computed and written (failures were told in messages)
+    // The new offset was computed from an offset this action read, and the
+    // preset went on to write it (failures were told in messages).
+    bool computed = false;
+    // The new offset is stored in the encoder and the counter preset to 0 after it.
+    bool preset = false;
     int64_t newOffset = 0;
     std::string report;       // the zero preset's report (lblTorvikZeroStatus)
 };

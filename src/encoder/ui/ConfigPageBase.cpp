@@ -111,7 +111,7 @@ void ConfigPageBase::SetZeroClick()
     zeroStatus_->setText("...");
     zeroStatus_->repaint();
     const ZeroPresetOutcome outcome = actions_.SetZero(kind_);
-    if (!outcome.preset)
+    if (!outcome.computed)
         return;
     multiturn_->setText("0");
     zeroStatus_->setText(Utf8Text(outcome.report));
