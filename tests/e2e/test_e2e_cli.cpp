@@ -1,56 +1,16 @@
 // k417ctl against the simulated box over a pseudo-terminal: what it prints,
 // its exit status and the commands the box received.
 
-#include "cli/Cli.h"
-#include "monitor/Recording.h"
-#include "sim/Simulator.h"
+#include "CliHarness.h"
 
-#include <gtest/gtest.h>
+#include "monitor/Recording.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
-
-class CliTest : public ::testing::Test {
-protected:
-    void Start(SimOptions options = {})
-    {
-        sim = std::make_unique<Simulator>(options);
-        ASSERT_TRUE(sim->Start());
-        sim->SetShaftSpeed(0);
-    }
-    CliRun Run(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), {"--port", sim->PortPath()});
-        return RunRaw(args);
-    }
-    static CliRun RunRaw(const std::vector<std::string>& args)
-    {
-        std::ostringstream out, err;
-        CliRun run;
-        run.status = RunCli(ParseCliOptions(args), {}, out, err);
-        run.out = out.str();
-        run.err = err.str();
-        return run;
-    }
-    std::vector<std::string> Commands() const
-    {
-        std::vector<std::string> log;
-        for (const SimLogEntry& e : sim->CommandLog())
-            log.push_back(e.command);
-        return log;
-    }
-    std::unique_ptr<Simulator> sim;
-};
 
 // Runs a shell command; its output (stderr too) and exit status.
 CliRun Shell(const std::string& command)

@@ -418,7 +418,10 @@ TEST(SimMemoryOptions, UserBanksAndTheFaultsOfWritesAndReads)
     EXPECT_EQ(line.options.faults.refuseAddress, -1);
     for (const char* bad : {"4", "4-256", "x-5"})
         EXPECT_FALSE(ParseSimCommandLine({"--user-banks", bad}, line, error)) << bad;
-    EXPECT_FALSE(ParseSimCommandLine({"--refuse-write", "10.64"}, line, error));
+    // A fixed register (the command register 0x49) may be refused too; beyond 0x7F there is none.
+    ASSERT_TRUE(ParseSimCommandLine({"--refuse-write", "0.0x49"}, line, error));
+    EXPECT_EQ(line.options.faults.refuseAddress, 0x49);
+    EXPECT_FALSE(ParseSimCommandLine({"--refuse-write", "10.128"}, line, error));
 
     // The declared range reaches the datasheet.
     Simulator sim(line.options);
