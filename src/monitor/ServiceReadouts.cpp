@@ -36,7 +36,9 @@ bool CalibrationReadout::Run(Link& link)
     if (!FirmwareGate::HasCalibrationResults(link.EncoderSignature.Zolvan_FWverSVN))
         return true;
     CalibrationResults results;
-    if (!link.ReadRegisters(ConfigRegister::Eccentricity, 2))
+    // The results lie in the configuration bank; whatever ran before may
+    // have left another bank selected.
+    if (!SelectBank(link, ConfigBank) || !link.ReadRegisters(ConfigRegister::Eccentricity, 2))
         return false;
     results.eccentricityUm = Word(link);
     if (!link.ReadRegisters(ConfigRegister::EccentricityAngle, 2))

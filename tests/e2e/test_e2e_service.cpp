@@ -456,6 +456,23 @@ private slots:
         QCOMPARE(r.Colour("pnlTselfCalSucessfull"), kColourGrey);
     }
 
+    void calibrationReadoutSelectsTheConfigurationBank()
+    {
+        Rig r(Options(SimFamily::Torvik, "2.5.8.9600"));
+        QVERIFY(r.Open());
+        Link& link = r->GetLink();
+        QVERIFY(SelectBank(link, 0) && WriteBigEndian(link, 0x1B, 18, 2));
+        r->SetActivePage(PageId::tabTorvikCalibration);
+        // A new identification and datasheet read leave another bank selected.
+        r->GetSession().Identify();
+        r->GetSession().ReadDatasheet();
+        QVERIFY(link.ReadRegisters(0x40, 1) && link.RxBank[0] != 0);
+        r->SetLoopTimerActive(true);
+        QTRY_VERIFY(r.Text("lblTselfCalResult").startsWith(Utf8("Counter: 0\r\nRing eccentricity: 18 \xC2\xB5m\r\n")));
+        QVERIFY2(r.Text("lblTselfCalResult").endsWith(Utf8("after calib.: \xC2\xB1" "0.010") + Utf8(kDegreeSign)),
+                 qPrintable(r.Text("lblTselfCalResult")));
+    }
+
     void quenraStatusPanelsFollowTheRegisters()
     {
         Rig r(Options(SimFamily::Quenra, {}, 60));
