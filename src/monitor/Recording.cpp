@@ -269,6 +269,7 @@ bool Recorder::Run(Link& link)
         if (link.EncoderPosition.ErrComm != 0)
             return false;
         supply_.assign(Trimmed(received));
+        ++supplyReplies_;
     }
     AppendRow(link, supply_);
     ++rows_;

@@ -119,6 +119,10 @@ public:
     uint64_t Rows() const { return rows_; }
     // Elapsed time of the last row.
     int64_t ElapsedMs() const { return elapsedMs_; }
+    // The debug recording's last reply to "e", trimmed, and how many arrived
+    // since start-up: the Interface Settings page shows each once.
+    const std::string& SupplyText() const { return supply_; }
+    uint64_t SupplyReplies() const { return supplyReplies_; }
 
 private:
     int64_t Now() const;
@@ -142,5 +146,6 @@ private:
     uint64_t rows_ = 0;
     std::string row_;
     std::string supply_;
+    uint64_t supplyReplies_ = 0;
     std::optional<RecordingEnd> end_;
 };
