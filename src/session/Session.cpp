@@ -250,6 +250,22 @@ void Session::SendBoxSetting(BoxSetting setting, const std::string& text)
 
 // --- Status -----------------------------------------------------------------
 
+void Session::SetPositionLog(bool on)
+{
+    if (cycle_.PositionLog() == on)
+        return;
+    cycle_.SetPositionLog(on);
+    cycle_.RememberCurrentPosition();
+    Notify([on](SessionObserver& o) { o.PositionLogSwitched(on); });
+}
+
+EncoderOutcome Session::UnlockDebugBanks()
+{
+    const EncoderOutcome outcome = debug_.Unlock(link_);
+    Notify([&outcome](SessionObserver& o) { o.DebugUnlocked(outcome.ok); });
+    return outcome;
+}
+
 bool Session::Report(bool ok)
 {
     Report(ok, (ok ? "Comm OK\r\n" : "Error\r\n") + link_.LastErrorText);

@@ -112,6 +112,11 @@ public:
     // A configuration read of bank 0, from whichever page ran it: every page
     // that shows its fields takes what it found.
     virtual void ConfigurationRead(const ConfigurationReading&) {}
+    // The position log was switched on or off, from its box or by an action
+    // that needs the log list for itself (the hard-fault dump).
+    virtual void PositionLogSwitched(bool /*on*/) {}
+    // The unlock of the diagnostic banks was tried; ok when every write went out.
+    virtual void DebugUnlocked(bool /*ok*/) {}
 };
 
 struct SessionEnvironment {
@@ -186,6 +191,16 @@ public:
     void Select(bool on) override;
     // Box settings from the texts of their fields; an unusable text sends nothing.
     void SendBoxSetting(BoxSetting setting, const std::string& text);
+
+    // The position log: jumps and errors of the position word become log
+    // lines. A switch takes the current word as the reference and tells the
+    // observers; switching to the state it is in does nothing.
+    void SetPositionLog(bool on);
+    // The unlock of the diagnostic banks as the window runs it (the Debug
+    // page's button, the start of the debug recording). The observers are
+    // told: the window runs its page change after a success, which selects
+    // the bank of the page shown again.
+    EncoderOutcome UnlockDebugBanks();
 
     // The status convention of every action that talks to the encoder:
     // "Comm OK\r\n" or "Error\r\n" and the link's LastErrorText; a failure
