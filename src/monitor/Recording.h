@@ -15,6 +15,7 @@
 #include "link/Link.h"
 #include "monitor/DebugReadout.h"
 #include "monitor/MonitorCycle.h"
+#include "monitor/ServiceReadouts.h"
 #include "monitor/TorvikStatus.h"
 
 #include <cstdint>
@@ -88,7 +89,8 @@ public:
     // Milliseconds of a monotonic clock; a steady clock when empty.
     using MonotonicMs = std::function<int64_t()>;
 
-    Recorder(MonitorCycle& cycle, TorvikStatusReadout& status, DebugReadout& debug, MonotonicMs clock = {});
+    Recorder(MonitorCycle& cycle, TorvikStatusReadout& status, const QuenraStatusReadout& quenra, DebugReadout& debug,
+             MonotonicMs clock = {});
     ~Recorder() override;
 
     Phase StepPhase() const override { return Phase::Recording; }
@@ -132,6 +134,7 @@ private:
 
     MonitorCycle& cycle_;
     TorvikStatusReadout& status_;
+    const QuenraStatusReadout& quenra_;
     DebugReadout& debug_;
     MonotonicMs clock_;
     std::string folder_;

@@ -68,7 +68,8 @@ bool QuenraStatusReadout::Run(Link& link)
     r.bitsText = FormatBits(16, status);
     if (!link.ReadRegisters(QuenraRegisters::kTemperature, 2))
         return false;
-    r.temperatureText = TenthsText(static_cast<int16_t>(Word(link)), "\xC2\xB0" "C");
+    r.temperatureTenths = static_cast<int16_t>(Word(link));
+    r.temperatureText = TenthsText(r.temperatureTenths, "\xC2\xB0" "C");
     if (!link.ReadRegisters(QuenraRegisters::kVelocity, 2))
         return false;
     r.velocityText = TenthsText(static_cast<int16_t>(Word(link)), "Hz");

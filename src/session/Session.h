@@ -17,6 +17,7 @@
 #include "monitor/MonitorCycle.h"
 #include "monitor/PositionDisplay.h"
 #include "monitor/Recording.h"
+#include "monitor/ServiceReadouts.h"
 #include "monitor/TorvikStatus.h"
 
 #include <optional>
@@ -143,10 +144,11 @@ public:
     PositionUnits& Units() { return units_; }
     MonitorCycle& Monitor() { return cycle_; }
     // Read-outs of the monitor cycle that more than one page or the
-    // recording needs: the Torvik status, the debug read and the
-    // measurement recording. Each runs while something switches it on.
+    // recording needs: the Torvik status, the debug read, the Quenra status
+    // and the measurement recording. Each runs while something switches it on.
     TorvikStatusReadout& TorvikStatus() { return torvikStatus_; }
     DebugReadout& Debug() { return debug_; }
+    QuenraStatusReadout& QuenraStatus() { return quenraStatus_; }
     Recorder& Recording() { return recorder_; }
     // The version label's text: the design caption, a searching text, or the box's version.
     const std::string& InterfaceText() const { return interfaceText_; }
@@ -237,6 +239,7 @@ private:
     MonitorCycle cycle_;
     TorvikStatusReadout torvikStatus_;
     DebugReadout debug_;
+    QuenraStatusReadout quenraStatus_;
     Recorder recorder_;
     std::vector<SessionObserver*> observers_;
     std::string interfaceText_ = kInterfaceCaption;

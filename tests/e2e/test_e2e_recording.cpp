@@ -204,7 +204,11 @@ private slots:
             const QStringList f = lines[i].split(';');
             QCOMPARE(f.size(), 14 + 53 + 1);
             QVERIFY2(QRegularExpression("^[01]{16}$").match(f[5]).hasMatch(), qPrintable(lines[i]));
-            QVERIFY2(QRegularExpression("^-?\\d+$").match(f[8]).hasMatch(), qPrintable(lines[i]));
+            // The signal level and the temperature as the page shows them (the
+            // Quenra encoder counts tenths of a degree).
+            QVERIFY2(f[7].toInt() > 5000 && f[7].toInt() < 7500, qPrintable(lines[i]));
+            QVERIFY2(QRegularExpression("^\\d\\d\\.\\d$").match(f[8]).hasMatch(), qPrintable(lines[i]));
+            QVERIFY(f[8].toDouble() > 20 && f[8].toDouble() < 40);
         }
     }
 
