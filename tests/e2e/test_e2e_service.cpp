@@ -473,6 +473,19 @@ private slots:
                  qPrintable(r.Text("lblTselfCalResult")));
     }
 
+    void quenraCalibrationReportMakesUpNoAccuracy()
+    {
+        Rig r(Options(SimFamily::Quenra));
+        QVERIFY(r.Open());
+        QVERIFY(SelectBank(r->GetLink(), 0) && WriteBigEndian(r->GetLink(), 0x1B, 18, 2));
+        r->SetActivePage(PageId::tabTorvikCalibration);
+        r->SetLoopTimerActive(true);
+        // The code ring's diameter is unknown: nothing to estimate the accuracy from.
+        QTRY_VERIFY(r.Text("lblTselfCalResult").startsWith(Utf8("Counter: 0\r\nRing eccentricity: 18 \xC2\xB5m\r\n")));
+        QVERIFY2(r.Text("lblTselfCalResult").endsWith("Est. accuracy before calib.: n/a\r\nEst. accuracy after calib.: n/a"),
+                 qPrintable(r.Text("lblTselfCalResult")));
+    }
+
     void quenraStatusPanelsFollowTheRegisters()
     {
         Rig r(Options(SimFamily::Quenra, {}, 60));
