@@ -418,7 +418,8 @@ TEST(ServiceReadouts, CalibrationReadoutGoesOnAfterAFailedStatusRead)
     PutBigEndian(&rig.box.banks[0][0x1F], static_cast<uint16_t>(-12), 2);
 
     EXPECT_EQ(rig.cycle.Tick().ending, TickReport::Ending::Ok);
-    EXPECT_EQ(rig.box.TakeLog(), (Log{"4", "R01:082", "R02:027", "R02:029", "R02:031"}));
+    // The results lie in the configuration bank, which is selected first.
+    EXPECT_EQ(rig.box.TakeLog(), (Log{"4", "R01:082", "Ws000:064", "R02:027", "R02:029", "R02:031"}));
     ASSERT_TRUE(readout.Reading().report);
     EXPECT_NE(readout.Reading().report->find("Readhead radial shift: -12 "), std::string::npos);
     EXPECT_TRUE(readout.Reading().status.succeeded);
