@@ -65,18 +65,6 @@ struct DebugTool {
 enum { kEnvelopeMax, kEnvelopeMin, kSamples, kDecoding, kFitMax, kFitMin };
 } // namespace
 
-// Command logs that differ show in full.
-namespace QTest {
-template <>
-char* toString(const std::vector<std::string>& log)
-{
-    std::string text;
-    for (const std::string& command : log)
-        text += (text.empty() ? "" : " ") + command;
-    return qstrdup(text.c_str());
-}
-} // namespace QTest
-
 class DiagnosticsEndToEndTest : public QObject {
     Q_OBJECT
 

@@ -134,18 +134,6 @@ QString Utf8(const std::string& text)
 }
 } // namespace
 
-// Command logs that differ show in full.
-namespace QTest {
-template <>
-char* toString(const std::vector<std::string>& log)
-{
-    std::string text;
-    for (const std::string& command : log)
-        text += (text.empty() ? "" : " ") + command;
-    return qstrdup(text.c_str());
-}
-} // namespace QTest
-
 class ServiceEndToEndTest : public QObject {
     Q_OBJECT
 
