@@ -33,9 +33,12 @@ struct PartPrefix {
 constexpr PartPrefix kPartPrefixes[] = {
     {"TV617", 6, 18.3f},   {"TV634", 6, 23.7f},     {"TV641", 7, 33.4f},     {"TV657", 7, 42.1f},
     {"TV662", 8, 45.8f},   {"TV718", 8, 57.3f},     {"TV735", 8, 72.8f},     {"TV746", 9, 109.096f},
-    {"TV782", 9, 143.398f}, {"LN7", 5, 1.0e9f},
+    {"TV782", 9, 143.398f}, {"LN7", 5, 0},
 };
-constexpr float kUnknownRingDiameter = 1.0e9f;
+// Linear scales, Quenra encoders and other parts have no code ring of a
+// known diameter: 0, for which the calibration report estimates no accuracy.
+// (A huge stand-in diameter would turn into a made-up accuracy of 0.010 deg.)
+constexpr float kUnknownRingDiameter = 0;
 
 struct AirGapLine {
     float k;

@@ -44,7 +44,7 @@ inline const char* ManufacturerCaption(bool makers) { return makers ? "Zolvan" :
 // Physical constants decoded from the part number.
 struct PartNumberConstants {
     int codeLength = 8;       // EncDolzinaKode
-    float ringDiameter = 0;   // PremerKodeRinga, mm
+    float ringDiameter = 0;   // PremerKodeRinga, mm; 0 when unknown
     float airGapK = 0;
     float airGapN = 0;
     bool clock64MHz = false;  // "W84" or "J3" after the first character

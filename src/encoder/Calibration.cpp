@@ -3,8 +3,6 @@
 #include "biss/FirmwareGates.h"
 #include "util/NumberText.h"
 
-#include <algorithm>
-#include <climits>
 #include <cmath>
 
 namespace {
@@ -23,10 +21,11 @@ std::optional<CalibrationTiming> CalibrationTimingFor(bool takesTimeout, std::st
         const std::optional<long long> value = ParseConfigNumber(timeoutText);
         if (value && *value < 0)
             return std::nullopt;
-        const long long seconds = value.value_or(kDefaultTimeoutS);
+        // The register holds one byte: the encoder gives up after the low byte's seconds.
+        const long long seconds = value ? (*value & 0xFF) : kDefaultTimeoutS;
         // The configured time and 5 %.
         timing.waitLimitMs = 1050 * seconds;
-        timing.progressMaximum = static_cast<int>(std::min<long long>(10 * seconds, INT_MAX));
+        timing.progressMaximum = static_cast<int>(10 * seconds);
     }
     timing.timeoutCaption = TimeoutCaption(timing.waitLimitMs);
     return timing;
@@ -118,11 +117,12 @@ CalibrationStatus DecodeCalibrationStatus(uint8_t value, uint8_t counterStart)
     return s;
 }
 
-CalibrationAccuracy EstimateAccuracy(uint16_t eccentricityUm, float ringDiameter, bool noCorrection)
+std::optional<CalibrationAccuracy> EstimateAccuracy(uint16_t eccentricityUm, float ringDiameter, bool noCorrection)
 {
     constexpr double kPi = 3.14159265358979323846;
-    // Without a known ring the error cannot be estimated beyond its floor.
-    const double ratio = ringDiameter > 0 ? eccentricityUm / 1000.0 * 2 / ringDiameter : 0;
+    if (!(ringDiameter > 0))
+        return std::nullopt;
+    const double ratio = eccentricityUm / 1000.0 * 2 / ringDiameter;
     CalibrationAccuracy a;
     a.before = static_cast<float>(std::atan(ratio) * 180 / kPi);
     a.before = a.before + 0.01f;
@@ -136,13 +136,18 @@ CalibrationAccuracy EstimateAccuracy(uint16_t eccentricityUm, float ringDiameter
 
 std::string CalibrationReport(const CalibrationStatus& status, const CalibrationResults& results, float ringDiameter)
 {
-    const CalibrationAccuracy a =
+    const std::optional<CalibrationAccuracy> a =
         EstimateAccuracy(results.eccentricityUm, ringDiameter, (status.flags & kCalNoCorrectionFlag) != 0);
     const std::string um = " \xC2\xB5m\r\n";
+    // An accuracy that cannot be estimated is not made up.
+    std::string before = "n/a", after = "n/a";
+    if (a) {
+        before = "\xC2\xB1" + FormatNumberText(a->before, 5, 3) + "\xC2\xB0";
+        after = "\xC2\xB1" + FormatNumberText(a->after, 5, 3) + "\xC2\xB0";
+    }
     return "Counter: " + std::to_string(status.counter) + "\r\n" +
            "Ring eccentricity: " + std::to_string(results.eccentricityUm) + um +
            "Eccentricity angle: " + std::to_string(results.angleDeg) + " deg\r\n" +
            "Readhead radial shift: " + std::to_string(results.radialShiftUm) + um +
-           "Est. accuracy before calib.: \xC2\xB1" + FormatNumberText(a.before, 5, 3) + "\xC2\xB0\r\n" +
-           "Est. accuracy after calib.: \xC2\xB1" + FormatNumberText(a.after, 5, 3) + "\xC2\xB0";
+           "Est. accuracy before calib.: " + before + "\r\n" + "Est. accuracy after calib.: " + after;
 }

@@ -54,7 +54,9 @@ struct CalibrationStart {
 };
 
 // The time-out field's text as the wait takes it: the limit, the progress
-// maximum and the caption (none when the text is negative).
+// maximum and the caption follow the byte the register receives (the text's
+// value modulo 256), since that is what the encoder waits for. None when the
+// text is negative.
 std::optional<CalibrationTiming> CalibrationTimingFor(bool takesTimeout, std::string_view timeoutText);
 
 // Writes the arc length (Torvik firmware 2589 on) and the time-out (Torvik
@@ -99,12 +101,14 @@ struct CalibrationResults {
 };
 // The angular error of a ring of ringDiameter mm mounted eccentricityUm off
 // centre, plus 0.01 degree, and what a calibration leaves of it (a sixth,
-// at least 0.01 degree; all of it when no correction was necessary).
+// at least 0.01 degree; all of it when no correction was necessary). None
+// when the ring diameter is unknown (0): there is nothing to estimate from.
 struct CalibrationAccuracy {
     float before = 0;
     float after = 0;
 };
-CalibrationAccuracy EstimateAccuracy(uint16_t eccentricityUm, float ringDiameter, bool noCorrection);
+std::optional<CalibrationAccuracy> EstimateAccuracy(uint16_t eccentricityUm, float ringDiameter, bool noCorrection);
 // The report under the panels (UTF-8): counter, eccentricity, its angle,
-// readhead shift and the estimated accuracy before and after.
+// readhead shift and the estimated accuracy before and after ("n/a" for an
+// unknown ring).
 std::string CalibrationReport(const CalibrationStatus& status, const CalibrationResults& results, float ringDiameter);

@@ -15,6 +15,5 @@ DebugRead DebugReadout::ReadNow(Link& link)
 
 EncoderOutcome DebugReadout::Unlock(Link& link)
 {
-    ++unlocks_;
     return UnlockDebugBanks(link);
 }

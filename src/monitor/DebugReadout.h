@@ -22,11 +22,8 @@ public:
 
     // The "Read" button: the same read outside the tick.
     DebugRead ReadNow(Link& link);
-    // The unlock of the diagnostic banks (the page's button, the start of
-    // the debug recording).
+    // The unlock of the diagnostic banks.
     EncoderOutcome Unlock(Link& link);
-    // Unlocks tried since start-up: the page hides its button after one.
-    uint64_t Unlocks() const { return unlocks_; }
 
     Diagnostics& State() { return diagnostics_; }
     const Diagnostics& State() const { return diagnostics_; }
@@ -39,5 +36,4 @@ private:
     bool pageShown_ = false;
     bool recording_ = false;
     uint64_t reads_ = 0;
-    uint64_t unlocks_ = 0;
 };

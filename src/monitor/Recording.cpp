@@ -155,8 +155,9 @@ bool RecordingFile::Close()
 
 // --- The recorder -----------------------------------------------------------
 
-Recorder::Recorder(MonitorCycle& cycle, TorvikStatusReadout& status, DebugReadout& debug, MonotonicMs clock)
-    : cycle_(cycle), status_(status), debug_(debug), clock_(std::move(clock))
+Recorder::Recorder(MonitorCycle& cycle, TorvikStatusReadout& status, const QuenraStatusReadout& quenra,
+                   DebugReadout& debug, MonotonicMs clock)
+    : cycle_(cycle), status_(status), quenra_(quenra), debug_(debug), clock_(std::move(clock))
 {
 }
 
@@ -269,6 +270,7 @@ bool Recorder::Run(Link& link)
         if (link.EncoderPosition.ErrComm != 0)
             return false;
         supply_.assign(Trimmed(received));
+        ++supplyReplies_;
     }
     AppendRow(link, supply_);
     ++rows_;
@@ -303,10 +305,21 @@ void Recorder::AppendRow(const Link& link, const std::string& supply)
     if (kind_ == RecordingKind::Debug) {
         const TorvikStatusReading& status = status_.Reading();
         const DebugSnapshot& snapshot = debug_.State().Snapshot();
-        AppendField(row_, status.bitsText);
-        AppendField(row_, supply);
-        AppendField(row_, status.signalText);
-        AppendField(row_, status.temperatureText);
+        // While the Quenra Status page is shown its read-out has the encoder's
+        // values: the Torvik layout would take the velocity for the signal
+        // level and tenths of a degree for degrees.
+        const QuenraStatusReading& quenra = quenra_.Reading();
+        if (quenra_.Active() && quenra.complete) {
+            AppendField(row_, *quenra.bitsText);
+            AppendField(row_, supply);
+            AppendNumber(row_, quenra.signalLevel);
+            AppendField(row_, FormatNumberText(static_cast<float>(quenra.temperatureTenths) / 10, 4, 1));
+        } else {
+            AppendField(row_, status.bitsText);
+            AppendField(row_, supply);
+            AppendField(row_, status.signalText);
+            AppendField(row_, status.temperatureText);
+        }
         AppendField(row_, snapshot.codeA);
         AppendField(row_, snapshot.codeB);
         AppendNumber(row_, snapshot.resetCount);

@@ -15,6 +15,7 @@
 #include "link/Link.h"
 #include "monitor/DebugReadout.h"
 #include "monitor/MonitorCycle.h"
+#include "monitor/ServiceReadouts.h"
 #include "monitor/TorvikStatus.h"
 
 #include <cstdint>
@@ -88,7 +89,8 @@ public:
     // Milliseconds of a monotonic clock; a steady clock when empty.
     using MonotonicMs = std::function<int64_t()>;
 
-    Recorder(MonitorCycle& cycle, TorvikStatusReadout& status, DebugReadout& debug, MonotonicMs clock = {});
+    Recorder(MonitorCycle& cycle, TorvikStatusReadout& status, const QuenraStatusReadout& quenra, DebugReadout& debug,
+             MonotonicMs clock = {});
     ~Recorder() override;
 
     Phase StepPhase() const override { return Phase::Recording; }
@@ -119,6 +121,10 @@ public:
     uint64_t Rows() const { return rows_; }
     // Elapsed time of the last row.
     int64_t ElapsedMs() const { return elapsedMs_; }
+    // The debug recording's last reply to "e", trimmed, and how many arrived
+    // since start-up: the Interface Settings page shows each once.
+    const std::string& SupplyText() const { return supply_; }
+    uint64_t SupplyReplies() const { return supplyReplies_; }
 
 private:
     int64_t Now() const;
@@ -128,6 +134,7 @@ private:
 
     MonitorCycle& cycle_;
     TorvikStatusReadout& status_;
+    const QuenraStatusReadout& quenra_;
     DebugReadout& debug_;
     MonotonicMs clock_;
     std::string folder_;
@@ -142,5 +149,6 @@ private:
     uint64_t rows_ = 0;
     std::string row_;
     std::string supply_;
+    uint64_t supplyReplies_ = 0;
     std::optional<RecordingEnd> end_;
 };

@@ -36,7 +36,9 @@ bool CalibrationReadout::Run(Link& link)
     if (!FirmwareGate::HasCalibrationResults(link.EncoderSignature.Zolvan_FWverSVN))
         return true;
     CalibrationResults results;
-    if (!link.ReadRegisters(ConfigRegister::Eccentricity, 2))
+    // The results lie in the configuration bank; whatever ran before may
+    // have left another bank selected.
+    if (!SelectBank(link, ConfigBank) || !link.ReadRegisters(ConfigRegister::Eccentricity, 2))
         return false;
     results.eccentricityUm = Word(link);
     if (!link.ReadRegisters(ConfigRegister::EccentricityAngle, 2))
@@ -66,7 +68,8 @@ bool QuenraStatusReadout::Run(Link& link)
     r.bitsText = FormatBits(16, status);
     if (!link.ReadRegisters(QuenraRegisters::kTemperature, 2))
         return false;
-    r.temperatureText = TenthsText(static_cast<int16_t>(Word(link)), "\xC2\xB0" "C");
+    r.temperatureTenths = static_cast<int16_t>(Word(link));
+    r.temperatureText = TenthsText(r.temperatureTenths, "\xC2\xB0" "C");
     if (!link.ReadRegisters(QuenraRegisters::kVelocity, 2))
         return false;
     r.velocityText = TenthsText(static_cast<int16_t>(Word(link)), "Hz");

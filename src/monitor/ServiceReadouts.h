@@ -55,6 +55,7 @@ struct QuenraStatusReading {
     std::optional<std::string> signalText;
     std::optional<std::string> bbmText;
     bool complete = false; // every register was read: the values below are this run's
+    int16_t temperatureTenths = 0; // 0.1 degC
     uint16_t heldWord = 0; // the status bits held over the hold window: the lamps
     uint8_t bbm = 0;
     int32_t signalLevel = 0; // EncoderSignalLevel

@@ -8,11 +8,13 @@
 Session::Session(SessionEnvironment environment)
     : env_(std::move(environment)), units_(link_.PositionMTLength, link_.PositionSTLength),
       cycle_(link_, identity_, units_, *this), torvikStatus_(cycle_, identity_), debug_(identity_),
-      recorder_(cycle_, torvikStatus_, debug_)
+      quenraStatus_(cycle_, identity_), recorder_(cycle_, torvikStatus_, quenraStatus_, debug_)
 {
-    // In the order of the tick: status values, debug read, then the recording row that writes them.
+    // In the order of the tick: status values, debug read, Quenra status, then
+    // the recording row that writes them.
     cycle_.AddStep(&torvikStatus_);
     cycle_.AddStep(&debug_);
+    cycle_.AddStep(&quenraStatus_);
     cycle_.AddStep(&recorder_);
     if (!env_.portLister)
         env_.portLister = [] { return ListUsbSerialPorts(); };
@@ -249,6 +251,22 @@ void Session::SendBoxSetting(BoxSetting setting, const std::string& text)
 }
 
 // --- Status -----------------------------------------------------------------
+
+void Session::SetPositionLog(bool on)
+{
+    if (cycle_.PositionLog() == on)
+        return;
+    cycle_.SetPositionLog(on);
+    cycle_.RememberCurrentPosition();
+    Notify([on](SessionObserver& o) { o.PositionLogSwitched(on); });
+}
+
+EncoderOutcome Session::UnlockDebugBanks()
+{
+    const EncoderOutcome outcome = debug_.Unlock(link_);
+    Notify([&outcome](SessionObserver& o) { o.DebugUnlocked(outcome.ok); });
+    return outcome;
+}
 
 bool Session::Report(bool ok)
 {

@@ -17,6 +17,7 @@
 #include "monitor/MonitorCycle.h"
 #include "monitor/PositionDisplay.h"
 #include "monitor/Recording.h"
+#include "monitor/ServiceReadouts.h"
 #include "monitor/TorvikStatus.h"
 
 #include <optional>
@@ -112,6 +113,11 @@ public:
     // A configuration read of bank 0, from whichever page ran it: every page
     // that shows its fields takes what it found.
     virtual void ConfigurationRead(const ConfigurationReading&) {}
+    // The position log was switched on or off, from its box or by an action
+    // that needs the log list for itself (the hard-fault dump).
+    virtual void PositionLogSwitched(bool /*on*/) {}
+    // The unlock of the diagnostic banks was tried; ok when every write went out.
+    virtual void DebugUnlocked(bool /*ok*/) {}
 };
 
 struct SessionEnvironment {
@@ -138,10 +144,11 @@ public:
     PositionUnits& Units() { return units_; }
     MonitorCycle& Monitor() { return cycle_; }
     // Read-outs of the monitor cycle that more than one page or the
-    // recording needs: the Torvik status, the debug read and the
-    // measurement recording. Each runs while something switches it on.
+    // recording needs: the Torvik status, the debug read, the Quenra status
+    // and the measurement recording. Each runs while something switches it on.
     TorvikStatusReadout& TorvikStatus() { return torvikStatus_; }
     DebugReadout& Debug() { return debug_; }
+    QuenraStatusReadout& QuenraStatus() { return quenraStatus_; }
     Recorder& Recording() { return recorder_; }
     // The version label's text: the design caption, a searching text, or the box's version.
     const std::string& InterfaceText() const { return interfaceText_; }
@@ -187,6 +194,16 @@ public:
     // Box settings from the texts of their fields; an unusable text sends nothing.
     void SendBoxSetting(BoxSetting setting, const std::string& text);
 
+    // The position log: jumps and errors of the position word become log
+    // lines. A switch takes the current word as the reference and tells the
+    // observers; switching to the state it is in does nothing.
+    void SetPositionLog(bool on);
+    // The unlock of the diagnostic banks as the window runs it (the Debug
+    // page's button, the start of the debug recording). The observers are
+    // told: the window runs its page change after a success, which selects
+    // the bank of the page shown again.
+    EncoderOutcome UnlockDebugBanks();
+
     // The status convention of every action that talks to the encoder:
     // "Comm OK\r\n" or "Error\r\n" and the link's LastErrorText; a failure
     // means the encoder is no longer connected. Returns ok.
@@ -222,6 +239,7 @@ private:
     MonitorCycle cycle_;
     TorvikStatusReadout torvikStatus_;
     DebugReadout debug_;
+    QuenraStatusReadout quenraStatus_;
     Recorder recorder_;
     std::vector<SessionObserver*> observers_;
     std::string interfaceText_ = kInterfaceCaption;

@@ -550,6 +550,12 @@ void MainWindow::Identified(const IdentificationOutcome& outcome, const EncoderC
         dialogs_->Message(*outcome.compatibilityMessage, MessageKind::Warning);
 }
 
+void MainWindow::DebugUnlocked(bool ok)
+{
+    if (ok)
+        PageChange(pageControl_->currentIndex());
+}
+
 void MainWindow::Ticked(const TickReport& report)
 {
     for (const std::string& line : report.logLines)

@@ -122,6 +122,8 @@ private:
     void SearchFinished(const SearchOutcome& outcome) override;
     void Identified(const IdentificationOutcome& outcome, const EncoderCapabilities& capabilities) override;
     void Ticked(const TickReport& report) override;
+    // A successful unlock runs the page change: the page's bank is selected again.
+    void DebugUnlocked(bool ok) override;
 
     void BuildBanner();
     void BuildPositionStrip();

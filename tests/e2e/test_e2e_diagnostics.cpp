@@ -12,10 +12,12 @@
 #include "shell/Colours.h"
 #include "sim/Simulator.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -82,13 +84,14 @@ private slots:
         QVERIFY(!t->LogList()->isVisible());
         QTRY_COMPARE(t.Text("lblStatus"), QString("Comm OK"));
 
-        // The debug gesture reveals the unlock: its commands, then the bank.
+        // The debug gesture reveals the unlock: its commands, then the bank, then the page change's bank.
         QVERIFY(!t.h.Find<QPushButton>("btnTorvikDebugUnlock")->isVisible());
         t->DebugGesture();
         t->SetLoopTimerActive(false);
         t.sim.ClearCommandLog();
         t.Click("btnTorvikDebugUnlock");
-        QCOMPARE(CommandsSent(t.sim), (std::vector<std::string>{"Ws179:072", "Ws158:072", "Ws071:073", "Ws223:064"}));
+        QCOMPARE(CommandsSent(t.sim),
+                 (std::vector<std::string>{"Ws179:072", "Ws158:072", "Ws071:073", "Ws223:064", "Ws223:064"}));
         QVERIFY(!t.h.Find<QPushButton>("btnTorvikDebugUnlock")->isVisible());
         QCOMPARE(t.Text("lblStatus"), QString("Comm OK\r\n"));
         t->SetLoopTimerActive(true);
@@ -163,6 +166,58 @@ private slots:
         QVERIFY2(text.startsWith("Sensor tilt = ") && std::abs(text.mid(14).toDouble() - tilt) < 2.5, qPrintable(text));
         const Rgb rgb = PanelColour(t.h.Find<QLabel>("lblTorvikdbg_NaklonSenzorja"));
         QCOMPARE(static_cast<uint>(rgb.r << 16 | rgb.g << 8 | rgb.b), colour);
+    }
+
+    void unlockRunsThePageChange()
+    {
+        DebugTool t;
+        QVERIFY(t.Open());
+        // The lamps show the persistent status, which lies in bank 0.
+        t.h.Find<QCheckBox>("cbTorvikShowPersistentStatus")->click();
+        t.Click("btnDbgMaxUpdate");
+        QCOMPARE(t->LoopInterval(), 1);
+        t->DebugGesture();
+        t->SetLoopTimerActive(false);
+        t.sim.ClearCommandLog();
+        t.Click("btnTorvikDebugUnlock");
+        // The page change after the unlock selects the page's bank and ends the fastest interval.
+        QCOMPARE(CommandsSent(t.sim), (std::vector<std::string>{"Ws179:072", "Ws158:072", "Ws071:073", "Ws223:064",
+                                                                "Ws223:064", "Ws000:064"}));
+        QCOMPARE(t->LoopInterval(), 50);
+        QVERIFY(t->LoopTimerActive());
+        QCOMPARE(t.Text("lblStatus"), QString("Comm OK\r\n"));
+
+        // So does the unlock at the start of a debug recording.
+        QTemporaryDir folder;
+        t->GetSession().Recording().SetFolder(folder.path().toStdString());
+        t->SetActivePage(PageId::tabTest);
+        t.Click("btn2");
+        QCOMPARE(t->LoopInterval(), 1);
+        t.h.Find<QCheckBox>("cbShranjujMeritveDebug")->click();
+        QVERIFY(t->GetSession().Recording().Running());
+        QCOMPARE(t->LoopInterval(), 50);
+        t.h.Find<QCheckBox>("cbShranjujMeritveDebug")->click();
+    }
+
+    void hardFaultDumpUnticksThePositionLog()
+    {
+        DebugTool t;
+        QVERIFY(t.Open());
+        QVERIFY(t.Unlock());
+        auto* log = t.h.Find<QCheckBox>("cbLogErrorsPos");
+        log->click();
+        QVERIFY(t->GetSession().Monitor().PositionLog());
+        // Every position word carries the error bit: the position log would add a line per tick.
+        SimFaults faults = t.sim.Faults();
+        faults.errorBit = true;
+        t.sim.SetFaults(faults);
+        t.Click("btnTorvikReadHardFault");
+        QVERIFY(!log->isChecked());
+        QVERIFY(!t->GetSession().Monitor().PositionLog());
+        QVERIFY(t->LogList()->isVisible());
+        t.sim.ClearCommandLog();
+        QTRY_VERIFY_WITH_TIMEOUT(t.Sent("4") >= 5, 3000);
+        QCOMPARE(t->LogList()->toPlainText().split('\n').size(), 34);
     }
 
     void hardFaultDumpAndLayout()

@@ -34,6 +34,13 @@ struct RecordingTool {
     QTemporaryDir folder;
 
     RecordingTool() { h->show(); }
+    explicit RecordingTool(SimFamily family) : sim(Family(family)) { h->show(); }
+    static SimOptions Family(SimFamily family)
+    {
+        SimOptions o;
+        o.family = family;
+        return o;
+    }
     // Finds the box, identifies the encoder and shows "Test"; files go to a folder of the test's own.
     bool Open()
     {
@@ -168,6 +175,40 @@ private slots:
                 wave = std::max(wave, std::abs(v));
             }
             QVERIFY(wave > 20); // the snapshot, not zeros
+        }
+    }
+
+    void debugRecordingShowsItsSupplyReply()
+    {
+        RecordingTool t;
+        QVERIFY(t.Open());
+        QLabel* supply = t.h.Find<QLabel>("lblRXe");
+        supply->setText("lblRXe");
+        t.Record("cbShranjujMeritveDebug", 0);
+        QTRY_COMPARE_WITH_TIMEOUT(supply->text(), QString("Supply 5.02 V 74 mA"), 3000);
+        t.Box("cbShranjujMeritveDebug")->click();
+    }
+
+    void debugRecordingOnTheQuenraStatusPageKeepsStatusAndTemperature()
+    {
+        RecordingTool t(SimFamily::Quenra);
+        QVERIFY(t.Open());
+        t.Record("cbShranjujMeritveDebug", 0);
+        t->SetActivePage(PageId::tabQuenraStatus);
+        t.sim.ClearCommandLog();
+        QTRY_VERIFY_WITH_TIMEOUT(t.Sent("R02:074") >= 4, 3000);
+        t.Box("cbShranjujMeritveDebug")->click();
+        const QStringList lines = t.Lines();
+        QVERIFY(lines.size() >= 4);
+        for (int i = 1; i < lines.size(); ++i) {
+            const QStringList f = lines[i].split(';');
+            QCOMPARE(f.size(), 14 + 53 + 1);
+            QVERIFY2(QRegularExpression("^[01]{16}$").match(f[5]).hasMatch(), qPrintable(lines[i]));
+            // The signal level and the temperature as the page shows them (the
+            // Quenra encoder counts tenths of a degree).
+            QVERIFY2(f[7].toInt() > 5000 && f[7].toInt() < 7500, qPrintable(lines[i]));
+            QVERIFY2(QRegularExpression("^\\d\\d\\.\\d$").match(f[8]).hasMatch(), qPrintable(lines[i]));
+            QVERIFY(f[8].toDouble() > 20 && f[8].toDouble() < 40);
         }
     }
 

@@ -134,18 +134,6 @@ QString Utf8(const std::string& text)
 }
 } // namespace
 
-// Command logs that differ show in full.
-namespace QTest {
-template <>
-char* toString(const std::vector<std::string>& log)
-{
-    std::string text;
-    for (const std::string& command : log)
-        text += (text.empty() ? "" : " ") + command;
-    return qstrdup(text.c_str());
-}
-} // namespace QTest
-
 class ServiceEndToEndTest : public QObject {
     Q_OBJECT
 
@@ -454,6 +442,36 @@ private slots:
         QTRY_COMPARE(r.Colour("pnlTSelfCalUserErrMap"), kColourLime);
         QCOMPARE(r.Colour("pnlTselfCalFinished"), kColourGrey);
         QCOMPARE(r.Colour("pnlTselfCalSucessfull"), kColourGrey);
+    }
+
+    void calibrationReadoutSelectsTheConfigurationBank()
+    {
+        Rig r(Options(SimFamily::Torvik, "2.5.8.9600"));
+        QVERIFY(r.Open());
+        Link& link = r->GetLink();
+        QVERIFY(SelectBank(link, 0) && WriteBigEndian(link, 0x1B, 18, 2));
+        r->SetActivePage(PageId::tabTorvikCalibration);
+        // A new identification and datasheet read leave another bank selected.
+        r->GetSession().Identify();
+        r->GetSession().ReadDatasheet();
+        QVERIFY(link.ReadRegisters(0x40, 1) && link.RxBank[0] != 0);
+        r->SetLoopTimerActive(true);
+        QTRY_VERIFY(r.Text("lblTselfCalResult").startsWith(Utf8("Counter: 0\r\nRing eccentricity: 18 \xC2\xB5m\r\n")));
+        QVERIFY2(r.Text("lblTselfCalResult").endsWith(Utf8("after calib.: \xC2\xB1" "0.010") + Utf8(kDegreeSign)),
+                 qPrintable(r.Text("lblTselfCalResult")));
+    }
+
+    void quenraCalibrationReportMakesUpNoAccuracy()
+    {
+        Rig r(Options(SimFamily::Quenra));
+        QVERIFY(r.Open());
+        QVERIFY(SelectBank(r->GetLink(), 0) && WriteBigEndian(r->GetLink(), 0x1B, 18, 2));
+        r->SetActivePage(PageId::tabTorvikCalibration);
+        r->SetLoopTimerActive(true);
+        // The code ring's diameter is unknown: nothing to estimate the accuracy from.
+        QTRY_VERIFY(r.Text("lblTselfCalResult").startsWith(Utf8("Counter: 0\r\nRing eccentricity: 18 \xC2\xB5m\r\n")));
+        QVERIFY2(r.Text("lblTselfCalResult").endsWith("Est. accuracy before calib.: n/a\r\nEst. accuracy after calib.: n/a"),
+                 qPrintable(r.Text("lblTselfCalResult")));
     }
 
     void quenraStatusPanelsFollowTheRegisters()

@@ -102,6 +102,18 @@ inline std::vector<std::string> CommandsSent(const Simulator& sim)
     return out;
 }
 
+// Command logs that differ show in full.
+namespace QTest {
+template <>
+inline char* toString(const std::vector<std::string>& log)
+{
+    std::string text;
+    for (const std::string& command : log)
+        text += (text.empty() ? "" : " ") + command;
+    return qstrdup(text.c_str());
+}
+} // namespace QTest
+
 // Indices of the tabs shown.
 inline std::vector<int> VisibleTabs(MainWindow& w)
 {

@@ -64,7 +64,8 @@ TEST(Identification, PartNumberTables)
     EXPECT_EQ(c.airGapN, 1236.0f);
     c = DecodePartNumber("tv617", 0); // case-sensitive
     EXPECT_EQ(c.codeLength, 8);
-    EXPECT_EQ(c.ringDiameter, 1.0e9f);
+    EXPECT_EQ(c.ringDiameter, 0); // unknown
+    EXPECT_EQ(DecodePartNumber("QN100-0012", 0).ringDiameter, 0);
 
     EXPECT_FALSE(DecodePartNumber("W84TV", 0).clock64MHz);
     EXPECT_TRUE(DecodePartNumber("TV641W84", 0).clock64MHz);

@@ -215,6 +215,19 @@ TEST(SelfCalibration, TimingFollowsTheTimeoutField)
     EXPECT_EQ(fixed->timeoutCaption, "Timeout - 10 seconds expired");
 }
 
+TEST(SelfCalibration, WaitFollowsTheTimeoutTheRegisterReceives)
+{
+    // The register takes one byte: 100000 writes 0xA0, and the encoder gives up after 160 s.
+    const std::optional<CalibrationTiming> large = CalibrationTimingFor(true, "100000");
+    ASSERT_TRUE(large);
+    EXPECT_EQ(large->waitLimitMs, 160 * 1050);
+    EXPECT_EQ(large->progressMaximum, 1600);
+    EXPECT_EQ(large->timeoutCaption, "Timeout - 168 seconds expired");
+    EXPECT_EQ(CalibrationTimingFor(true, "255")->waitLimitMs, 255 * 1050);
+    EXPECT_EQ(CalibrationTimingFor(true, "0x1FF")->waitLimitMs, 255 * 1050);
+    EXPECT_EQ(CalibrationTimingFor(true, "256")->waitLimitMs, 0);
+}
+
 TEST(SelfCalibration, StartWritesTheParametersTheFirmwareTakes)
 {
     ConfigRig rig;
@@ -224,8 +237,8 @@ TEST(SelfCalibration, StartWritesTheParametersTheFirmwareTakes)
     EXPECT_EQ(s.result, CalibrationStart::Result::Started);
     EXPECT_EQ(s.statusText, "Comm OK");
     EXPECT_EQ(s.counterStart, 2);
-    EXPECT_EQ(s.timing->waitLimitMs, 315000);
-    // 300 s does not fit the register: its low byte goes.
+    // 300 s does not fit the register: its low byte goes, and the wait follows it.
+    EXPECT_EQ(s.timing->waitLimitMs, 44 * 1050);
     EXPECT_EQ(rig.box.TakeLog(), (Log{"Ws000:064", "Ws001:025", "Ws014:026", "Ws000:064", "Ws044:033", "R01:082",
                                       "Ws179:072", "Ws065:073"}));
 
@@ -320,17 +333,29 @@ TEST(SelfCalibration, StatusLampsAndReport)
     EXPECT_EQ(s.finished, IndicatorColour::Grey);
     EXPECT_FALSE(s.succeeded);
 
-    const CalibrationAccuracy a = EstimateAccuracy(20, 42.1f, false);
-    EXPECT_NEAR(a.before, 0.064438, 1e-5);
-    EXPECT_NEAR(a.after, 0.010740, 1e-5);
-    EXPECT_EQ(EstimateAccuracy(20, 42.1f, true).after, a.before);
-    EXPECT_EQ(EstimateAccuracy(1, 42.1f, false).after, 0.01f);
+    const std::optional<CalibrationAccuracy> a = EstimateAccuracy(20, 42.1f, false);
+    ASSERT_TRUE(a);
+    EXPECT_NEAR(a->before, 0.064438, 1e-5);
+    EXPECT_NEAR(a->after, 0.010740, 1e-5);
+    EXPECT_EQ(EstimateAccuracy(20, 42.1f, true)->after, a->before);
+    EXPECT_EQ(EstimateAccuracy(1, 42.1f, false)->after, 0.01f);
 
     const std::string report = CalibrationReport(DecodeCalibrationStatus(0x01, 0), {20, 137, -12}, 42.1f);
     EXPECT_EQ(report, "Counter: 1\r\nRing eccentricity: 20 \xC2\xB5m\r\nEccentricity angle: 137 deg\r\n"
                       "Readhead radial shift: -12 \xC2\xB5m\r\n"
                       "Est. accuracy before calib.: \xC2\xB1" "0.064\xC2\xB0\r\n"
                       "Est. accuracy after calib.: \xC2\xB1" "0.011\xC2\xB0");
+}
+
+TEST(SelfCalibration, UnknownRingGivesNoAccuracy)
+{
+    // Without the ring diameter (Quenra encoders) there is nothing to estimate from.
+    EXPECT_FALSE(EstimateAccuracy(20, 0, false));
+    EXPECT_EQ(CalibrationReport(DecodeCalibrationStatus(0x01, 0), {20, 137, -12}, 0),
+              "Counter: 1\r\nRing eccentricity: 20 \xC2\xB5m\r\nEccentricity angle: 137 deg\r\n"
+              "Readhead radial shift: -12 \xC2\xB5m\r\n"
+              "Est. accuracy before calib.: n/a\r\n"
+              "Est. accuracy after calib.: n/a");
 }
 
 TEST(QuenraStatus, LampsBarAndAirGap)
@@ -393,7 +418,8 @@ TEST(ServiceReadouts, CalibrationReadoutGoesOnAfterAFailedStatusRead)
     PutBigEndian(&rig.box.banks[0][0x1F], static_cast<uint16_t>(-12), 2);
 
     EXPECT_EQ(rig.cycle.Tick().ending, TickReport::Ending::Ok);
-    EXPECT_EQ(rig.box.TakeLog(), (Log{"4", "R01:082", "R02:027", "R02:029", "R02:031"}));
+    // The results lie in the configuration bank, which is selected first.
+    EXPECT_EQ(rig.box.TakeLog(), (Log{"4", "R01:082", "Ws000:064", "R02:027", "R02:029", "R02:031"}));
     ASSERT_TRUE(readout.Reading().report);
     EXPECT_NE(readout.Reading().report->find("Readhead radial shift: -12 "), std::string::npos);
     EXPECT_TRUE(readout.Reading().status.succeeded);

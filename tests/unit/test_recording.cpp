@@ -41,7 +41,8 @@ struct RecordingRig : MonitorRig {
     TorvikStatusReadout status{cycle, identity};
     DebugReadout debug{identity};
     int64_t now = 5000;
-    Recorder recorder{cycle, status, debug, [this] { return now; }};
+    QuenraStatusReadout quenra{cycle, identity};
+    Recorder recorder{cycle, status, quenra, debug, [this] { return now; }};
     TempFolder folder;
 
     RecordingRig()
@@ -53,7 +54,7 @@ struct RecordingRig : MonitorRig {
         link.EncoderSignature.Zolvan_Serial = "T1234567";
         identity.EncoderConnected = true;
         box.positionReply = PositionReply(3, 0x12345, 12, 20);
-        for (TickStep* step : std::initializer_list<TickStep*>{&status, &debug, &recorder})
+        for (TickStep* step : std::initializer_list<TickStep*>{&status, &debug, &quenra, &recorder})
             cycle.AddStep(step);
         recorder.SetFolder(folder.path.string());
     }

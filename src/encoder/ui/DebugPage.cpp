@@ -163,14 +163,14 @@ void DebugPage::PageSwitched(PageId current)
     debug.State().UpdateWindow(session_.Identity().EncDolzinaKode);
     if (!shown)
         return;
-    // An unlock made elsewhere (the debug recording) used the button up.
-    if (debug.Unlocks() != unlocksSeen_) {
-        unlocksSeen_ = debug.Unlocks();
-        btnTorvikDebugUnlock_->setVisible(false);
-    }
-    // Entering the page selects the debug bank; the result is not shown.
-    if (session_.Identity().EncoderConnected)
-        session_.GetLink().WriteRegister(BankSelectRegister, DebugBank);
+    // Entering the page selects the debug bank, and bank 0 again while the
+    // status lamps show the persistent status, which lies there. The
+    // results are not shown.
+    if (!session_.Identity().EncoderConnected)
+        return;
+    session_.GetLink().WriteRegister(BankSelectRegister, DebugBank);
+    if (session_.TorvikStatus().ShowPersistent())
+        SelectPersistentStatusBank(session_.GetLink(), session_.Identity());
 }
 
 void DebugPage::ServiceRevealed(ServiceGesture gesture)
@@ -205,11 +205,13 @@ void DebugPage::btnTorvikDebugReadClick()
 
 void DebugPage::btnTorvikDebugUnlockClick()
 {
-    DebugReadout& debug = session_.Debug();
-    const EncoderOutcome outcome = debug.Unlock(session_.GetLink());
-    unlocksSeen_ = debug.Unlocks();
-    btnTorvikDebugUnlock_->setVisible(false);
+    const EncoderOutcome outcome = session_.UnlockDebugBanks();
     session_.Report(outcome.ok, outcome.statusText);
+}
+
+void DebugPage::DebugUnlocked(bool)
+{
+    btnTorvikDebugUnlock_->setVisible(false);
 }
 
 void DebugPage::btnTorvikReadHardFaultClick()
@@ -221,6 +223,8 @@ void DebugPage::btnTorvikReadHardFaultClick()
         session_.Report(false);
         return;
     }
+    // The monitor's log lines must not mix into the dump.
+    session_.SetPositionLog(false);
     shell_.ShowLogList(true);
     shell_.ClearLog();
     size_t start = 0;

@@ -48,6 +48,8 @@ protected:
 
 private:
     void Ticked(const TickReport& report) override;
+    // One unlock uses the button up, whoever ran it.
+    void DebugUnlocked(bool ok) override;
 
     void Show(const Diagnostics& diagnostics);
     void ShowChart(const Diagnostics& diagnostics);
@@ -57,7 +59,6 @@ private:
     Shell& shell_;
     Session& session_;
     uint64_t readsShown_ = 0;
-    uint64_t unlocksSeen_ = 0;
 
     QPushButton* btnTorvikDebugRead_;
     QPushButton* btnTorvikDebugUnlock_;

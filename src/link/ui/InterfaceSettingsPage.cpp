@@ -134,6 +134,13 @@ void InterfaceSettingsPage::Ticked(const TickReport& report)
 {
     for (size_t i = 0; i < report.interfaceReplies && i < readout_.size(); ++i)
         readout_[i]->setText(Latin1Text(report.interfaceTexts[i]));
+    // The debug recording asks for the supply on every tick, whatever page is shown.
+    const Recorder& recorder = session_.Recording();
+    if (recorder.SupplyReplies() != supplyRepliesShown_) {
+        supplyRepliesShown_ = recorder.SupplyReplies();
+        if (QLabel* supply = ReadoutLabel('e'))
+            supply->setText(Latin1Text(recorder.SupplyText()));
+    }
 }
 
 QLabel* InterfaceSettingsPage::ReadoutLabel(char command) const

@@ -5,6 +5,7 @@
 #include "shell/Page.h"
 
 #include <array>
+#include <cstdint>
 
 class Shell;
 class QButtonGroup;
@@ -45,5 +46,6 @@ private:
     QSpinBox* seFrequency_;
     QLabel* lblFrequencyResult_;
     std::array<QLabel*, MonitorCycle::kInterfaceCommands.size()> readout_{};
+    uint64_t supplyRepliesShown_ = 0;
 };
 

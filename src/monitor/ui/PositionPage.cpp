@@ -206,11 +206,17 @@ void PositionPage::Ticked(const TickReport& report)
 
 void PositionPage::cbLogErrorsPosClick()
 {
-    const bool on = cbLogErrorsPos_->isChecked();
-    session_.Monitor().SetPositionLog(on);
+    session_.SetPositionLog(cbLogErrorsPos_->isChecked());
+}
+
+void PositionPage::PositionLogSwitched(bool on)
+{
+    if (cbLogErrorsPos_->isChecked() != on) {
+        const QSignalBlocker quiet(cbLogErrorsPos_);
+        cbLogErrorsPos_->setChecked(on);
+    }
     shell_.ShowLogList(on);
     shell_.ClearLog();
-    session_.Monitor().RememberCurrentPosition();
 }
 
 void PositionPage::SetLamp(QWidget* panel, Lamp& state, Lamp wanted, Rgb lit)

@@ -51,6 +51,8 @@ private:
     void Ticked(const TickReport& report) override;
     // The session set the scale (family, datasheet lengths): the fields follow.
     void ScaleChanged(const PositionUnits& units) override;
+    // The box follows the log, also when an action switched it off.
+    void PositionLogSwitched(bool on) override;
 
     enum class Lamp { Unset, Grey, Lit, ButtonFace };
     void Schedule();

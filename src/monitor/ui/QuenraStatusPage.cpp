@@ -45,7 +45,7 @@ void SetText(QLabel* label, const std::optional<std::string>& text)
 
 QuenraStatusPage::QuenraStatusPage(Shell& shell, QWidget* parent)
     : Page(parent), session_(shell.GetSession()),
-      readout_(std::make_unique<QuenraStatusReadout>(session_.Monitor(), session_.Identity()))
+      readout_(session_.QuenraStatus())
 {
     setObjectName("QuenraStatusContent");
     lblQuenraSerial_ = MakeLabel(this, "lblQuenraSerial", "", QRect(8, 4, 395, 44));
@@ -77,19 +77,17 @@ QuenraStatusPage::QuenraStatusPage(Shell& shell, QWidget* parent)
     bbm->setTitle(" BBM Multiturn Status ");
     MakeLamps(bbm, kBbmLamps, 4, 90, bbmLamps_);
 
-    session_.Monitor().AddStep(readout_.get());
     session_.AddObserver(this);
 }
 
 QuenraStatusPage::~QuenraStatusPage()
 {
     session_.RemoveObserver(this);
-    session_.Monitor().RemoveStep(readout_.get());
 }
 
 void QuenraStatusPage::PageSwitched(PageId current)
 {
-    readout_->SetPageShown(current == Id());
+    readout_.SetPageShown(current == Id());
 }
 
 void QuenraStatusPage::Identified(const IdentificationOutcome& outcome, const EncoderCapabilities& caps)
@@ -100,10 +98,10 @@ void QuenraStatusPage::Identified(const IdentificationOutcome& outcome, const En
 
 void QuenraStatusPage::Ticked(const TickReport&)
 {
-    if (readout_->Runs() == runsShown_)
+    if (readout_.Runs() == runsShown_)
         return;
-    runsShown_ = readout_->Runs();
-    Show(readout_->Reading());
+    runsShown_ = readout_.Runs();
+    Show(readout_.Reading());
 }
 
 void QuenraStatusPage::Show(const QuenraStatusReading& r)

@@ -9,7 +9,6 @@
 #include "shell/Page.h"
 
 #include <array>
-#include <memory>
 
 class QFrame;
 class QLabel;
@@ -21,7 +20,7 @@ public:
     ~QuenraStatusPage() override;
 
     void PageSwitched(PageId current) override;
-    QuenraStatusReadout& Readout() { return *readout_; }
+    QuenraStatusReadout& Readout() { return readout_; }
 
 private:
     void Identified(const IdentificationOutcome& outcome, const EncoderCapabilities& capabilities) override;
@@ -30,7 +29,8 @@ private:
     void Show(const QuenraStatusReading& reading);
 
     Session& session_;
-    std::unique_ptr<QuenraStatusReadout> readout_;
+    // The session runs it in the monitor cycle; the page switches it and shows it.
+    QuenraStatusReadout& readout_;
     uint64_t runsShown_ = 0;
 
     QLabel* lblQuenraSerial_;

@@ -120,7 +120,7 @@ void TestPage::RecordingSwitched(RecordingKind kind, QCheckBox* box, QCheckBox* 
     // No tick writes a row before the header.
     session_.StopMonitor();
     if (kind == RecordingKind::Debug) {
-        const EncoderOutcome unlock = session_.Debug().Unlock(session_.GetLink());
+        const EncoderOutcome unlock = session_.UnlockDebugBanks();
         session_.Report(unlock.ok, unlock.statusText);
     }
     const RecordingStart start =

@@ -142,9 +142,6 @@ void TorvikStatusPage::resizeEvent(QResizeEvent* event)
 void TorvikStatusPage::PageSwitched(PageId current)
 {
     readout_.SetPageShown(current == PageId::TabTorvikStatus);
-    // Showing the persistent status keeps bank 0 selected on the way to the debug page.
-    if (current == PageId::TabTorvikDebug && cbTorvikShowPersistentStatus_->isChecked())
-        SelectPersistentStatusBank(session_.GetLink(), session_.Identity());
 }
 
 void TorvikStatusPage::Identified(const IdentificationOutcome& outcome, const EncoderCapabilities& caps)
