@@ -167,9 +167,24 @@ bool CsvWriter::Close()
 
 std::optional<long long> ParseCsvInteger(std::string field)
 {
-    HexPrefixToDollar(field);
+    // Blanks (spaces and tabs) around the number are no part of it, nor are
+    // the double quotes a spreadsheet may put around a field. Any other
+    // control character is: such a field comes from a file that is not one
+    // of these, and is no number.
+    for (char c : field)
+        if ((static_cast<unsigned char>(c) < 32 && c != '\t') || c == 127)
+            return std::nullopt;
+    auto trim = [](std::string_view text) {
+        const size_t begin = text.find_first_not_of(" \t");
+        return begin == std::string_view::npos ? std::string_view() : text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+    };
+    std::string_view number = trim(field);
+    if (number.size() >= 2 && number.front() == '"' && number.back() == '"')
+        number = trim(number.substr(1, number.size() - 2));
+    std::string text(number);
+    HexPrefixToDollar(text);
     long long value = 0;
-    if (!ParseInteger(field, value) || value < std::numeric_limits<int32_t>::min() ||
+    if (!ParseInteger(text, value) || value < std::numeric_limits<int32_t>::min() ||
         value > std::numeric_limits<int32_t>::max())
         return std::nullopt;
     return value;

@@ -67,7 +67,9 @@ private:
     std::string errorText_;
 };
 
-// A number field of a loaded line: blanks around it, an optional sign, then
-// decimal digits, or hexadecimal digits after "0x" or "$". None for anything
-// else or a value outside the signed 32-bit range.
+// A number field of a loaded line: an optional sign, then decimal digits, or
+// hexadecimal digits after "0x" or "$". Blanks (spaces, tabs) may stand
+// around it, and double quotes around that as a spreadsheet may write them
+// ("\" 42\""). None for anything else (another control character anywhere
+// included) or a value outside the signed 32-bit range.
 std::optional<long long> ParseCsvInteger(std::string field);

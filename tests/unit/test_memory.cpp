@@ -96,7 +96,20 @@ TEST(CsvFile, NumberFieldsAreSigned32BitDecimalOrHexadecimal)
     EXPECT_EQ(ParseCsvInteger("$1f"), 31);
     EXPECT_EQ(ParseCsvInteger("-128"), -128);
     EXPECT_EQ(ParseCsvInteger("-2147483648"), -2147483648LL);
-    for (const char* bad : {"", "2147483648", "1.5", "1 2", "Bank", "0X10", "\"7\""})
+    for (const char* bad : {"", "2147483648", "1.5", "1 2", "Bank", "0X10", "0x 1F", "- 5"})
+        EXPECT_FALSE(ParseCsvInteger(bad)) << bad;
+}
+
+TEST(CsvFile, NumberFieldsMayStandBetweenBlanksAndQuotesButNotControlCharacters)
+{
+    // What a spreadsheet or an editor leaves around a number is no part of it.
+    for (const char* good : {" 42", "42 ", "\t42\t", " \t 42 ", "\"42\"", " \" 42 \" ", "\"0x2A\""})
+        EXPECT_EQ(ParseCsvInteger(good), 42) << good;
+    EXPECT_EQ(ParseCsvInteger("\"-0x80\""), -128);
+    // Any other control character marks a file that holds no numbers here.
+    for (const std::string& bad : {std::string("\x01" "42"), std::string("42\x1A"), std::string("42\0", 3),
+                                   std::string("4\x1B" "2"), std::string("42\x7F"), std::string("\"42"),
+                                   std::string("42\""), std::string("\"\""), std::string("\"4\"2\"")})
         EXPECT_FALSE(ParseCsvInteger(bad)) << bad;
 }
 
@@ -234,7 +247,8 @@ TEST_F(MemoryTest, UserMemoryLoadListsBadLinesAndWritesNothingOutsideTheBank)
     const UserMemoryLoadOutcome out = LoadUserMemoryLines(
         link, UserBanksOf(link),
         {"Torvik user memory;Serial: x;Part: y;Serial#: 0x1;DeviID: 0x1;ManufID: z", "Bank;Address;Value", "24;64;1",
-         "24;1;256", "280;1;1", "24;-1;1", "24;1,5;1", "23;1;1", "28;1;1", "24;2;0x1F", "\"24;3\";1"},
+         "24;1;256", "280;1;1", "24;-1;1", "24;1,5;1", "23;1;1", "28;1;1", "24;2;0x1F", "\"24;3\";1",
+         "24;\t4 ;\"9\" ", "24;5;7\x1A"},
         nullptr, Noting());
     EXPECT_EQ(out.errorText, "Ignoring data at line 1: Torvik user memory;Serial: x;Part: y;Serial#: 0x1;DeviID: "
                              "0x1;ManufID: z\r\n"
@@ -246,10 +260,12 @@ TEST_F(MemoryTest, UserMemoryLoadListsBadLinesAndWritesNothingOutsideTheBank)
                              "Convert Error at line 7: 24;1.5;1\r\n"
                              "Bank number out of allowed range at line 8): 23;1;1"
                              "Bank number out of allowed range at line 9): 28;1;1"
-                             "Ignoring data at line 11: \"24;3\";1\r\n");
+                             "Ignoring data at line 11: \"24;3\";1\r\n"
+                             "Convert Error at line 13: 24;5;7\x1A\r\n");
     EXPECT_EQ(out.writtenBanks, "24, ");
     TBiSS_bank expected{};
     expected[2] = 31;
+    expected[4] = 9;
     EXPECT_EQ(sim->StoredBankImage(24), expected);
     EXPECT_EQ(sim->StoredBankImage(23), TBiSS_bank{});
 }
