@@ -95,7 +95,7 @@ std::string WriteErrorMapFile(const std::string& fileName, const TEncoderSignatu
                 break;
         }
     }
-    file.Close();
+    file.Commit();
     return file.ErrorText();
 }
 

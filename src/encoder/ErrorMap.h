@@ -74,8 +74,8 @@ constexpr const char* kErrorMapColumns = "Point;Value";
 constexpr const char* kErrorMapLineCountText = "Number of lines in the file is not correct (512+2)";
 constexpr const char* kErrorMapErrorsText = "Errors were encountered during loading / writting error map:\r\n";
 
-// Writes the file. An empty text when it was written in full; otherwise the
-// file's name and the cause.
+// Writes the file whole. An empty text when it was written in full;
+// otherwise the file's name and the cause, and an earlier file stays as it was.
 std::string WriteErrorMapFile(const std::string& fileName, const TEncoderSignature& signature, const ErrorMapPages& pages,
                               int pageCount);
 

@@ -92,10 +92,14 @@ UserMemorySaveOutcome SaveUserMemoryFile(Link& link, const UserBankRange& range,
             if (file.Failed())
                 break;
         }
-        if (!out.errorText.empty())
+        if (!out.errorText.empty()) {
             out.statusText = OutcomeOf(link, false).statusText;
+            // A file of some banks is no copy of the memory: an earlier file stays.
+            out.errorText += kUserMemoryNotSavedText;
+            file.Discard();
+        }
     }
-    file.Close();
+    out.saved = out.errorText.empty() && file.Commit();
     out.fileError = file.ErrorText();
     return out;
 }

@@ -62,16 +62,22 @@ constexpr const char* kUserMemoryColumns = "Bank;Address;Value";
 constexpr const char* kUserMemoryReadErrorsText = "Errors were encountered during reading user memory:\r\n";
 constexpr const char* kUserMemoryLoadErrorsText = "Errors were encountered during loading / writting user memory data:\r\n";
 
+// After a failed read, the last line of the errors.
+constexpr const char* kUserMemoryNotSavedText = "Nothing was saved: the file is as it was.\r\n";
+
 struct UserMemorySaveOutcome {
+    bool saved = false;     // the file holds every user bank
     std::string errorText;  // the bank that could not be read ("Bank 25 read error! Process terminated.\r\n")
+                            // and kUserMemoryNotSavedText
     std::string fileError;  // the file's name and the cause, when it could not be written in full
     std::string statusText; // of the failed read
     bool ReadOk() const { return errorText.empty(); }
 };
-// Creates the file, writes the two header lines, then reads every user bank
-// (progress "Reading Bank " + bank) and writes its 64 lines. A failed read
-// ends the reading; the lines written before it stay in the file. A file
-// that cannot be created is not read for.
+// Reads every user bank (progress "Reading Bank " + bank) into the file:
+// the two header lines, then each bank's 64 lines. The file replaces an
+// earlier one only when every bank was read and written; a failed read ends
+// the reading and leaves an earlier file as it was. A file that cannot be
+// created is not read for.
 UserMemorySaveOutcome SaveUserMemoryFile(Link& link, const UserBankRange& range, const TEncoderSignature& signature,
                                          const std::string& fileName, const ProgressText& progress);
 

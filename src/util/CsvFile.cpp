@@ -86,35 +86,15 @@ CsvReadOutcome ReadCsvLines(const std::string& fileName)
     return out;
 }
 
-CsvWriter::~CsvWriter()
-{
-    Close();
-}
-
-void CsvWriter::Fail(const char* doing, int error)
-{
-    if (errorText_.empty())
-        errorText_ = FileErrorText(doing, fileName_, error ? error : EIO);
-}
-
 bool CsvWriter::Open(const std::string& fileName)
 {
-    Close();
-    fileName_ = fileName;
-    errorText_.clear();
-    file_ = std::fopen(fileName.c_str(), "wb");
-    if (!file_) {
-        Fail("Cannot create the file", errno);
-        return false;
-    }
-    // The lines collect in pending_: the stream needs no buffer of its own.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-    return true;
+    pending_.clear();
+    return file_.Open(fileName);
 }
 
 bool CsvWriter::WriteLine(std::string_view line)
 {
-    if (!file_ || Failed())
+    if (!file_.IsOpen() || Failed())
         return false;
     pending_.append(line).append("\r\n");
     return Collected();
@@ -122,7 +102,7 @@ bool CsvWriter::WriteLine(std::string_view line)
 
 bool CsvWriter::WriteNumbers(std::initializer_list<long long> fields)
 {
-    if (!file_ || Failed())
+    if (!file_.IsOpen() || Failed())
         return false;
     char text[24];
     bool first = true;
@@ -141,28 +121,22 @@ bool CsvWriter::Collected()
     constexpr size_t kBlock = 64 * 1024;
     if (pending_.size() < kBlock)
         return true;
-    const bool written = std::fwrite(pending_.data(), 1, pending_.size(), file_) == pending_.size();
+    const bool written = file_.Write(pending_);
     pending_.clear();
-    if (!written)
-        Fail("Cannot write the file", errno);
     return written;
 }
 
-bool CsvWriter::Close()
+bool CsvWriter::Commit()
 {
-    if (file_) {
-        if (!Failed() && !pending_.empty() &&
-            std::fwrite(pending_.data(), 1, pending_.size(), file_) != pending_.size())
-            Fail("Cannot write the file", errno);
-        pending_.clear();
-        // Buffered lines reach the disk here: a full disk shows now at the latest.
-        if (std::fflush(file_) != 0)
-            Fail("Cannot write the file", errno);
-        if (std::fclose(file_) != 0)
-            Fail("Cannot write the file", errno);
-        file_ = nullptr;
-    }
-    return !Failed();
+    const bool written = pending_.empty() || file_.Write(pending_);
+    pending_.clear();
+    return file_.Commit() && written;
+}
+
+void CsvWriter::Discard()
+{
+    pending_.clear();
+    file_.Discard();
 }
 
 std::optional<long long> ParseCsvInteger(std::string field)

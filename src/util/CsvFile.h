@@ -1,12 +1,13 @@
 #pragma once
 // The tool's CSV files (user memory, error map): 8-bit text, one record per
 // line, lines ended by CR LF, fields separated by ";". A file is read whole
-// and closed before its lines are looked at; a file is written through a
-// writer that checks every step, so a file that could not be created or
-// written in full is reported with its name and the cause and is never
-// taken for a success.
+// and closed before its lines are looked at; a file is written whole through
+// a writer that checks every step, so a file that could not be created or
+// written in full is reported with its name and the cause, is never taken
+// for a success, and leaves an earlier file of its name as it was.
 
-#include <cstdio>
+#include "util/AtomicFile.h"
+
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -34,37 +35,33 @@ struct CsvReadOutcome {
 };
 CsvReadOutcome ReadCsvLines(const std::string& fileName);
 
-// Writes a file line by line. After the first failure nothing more is
-// written; Close() says whether the whole file reached the disk.
+// Writes a file line by line, as a whole (AtomicFile): only Commit() puts
+// it in place of an earlier file. After the first failure nothing more is
+// written.
 class CsvWriter {
 public:
-    CsvWriter() = default;
-    ~CsvWriter();
-    CsvWriter(const CsvWriter&) = delete;
-    CsvWriter& operator=(const CsvWriter&) = delete;
-
-    // Creates the file or empties an existing one.
+    // Starts the file; an earlier file stays as it is until Commit().
     bool Open(const std::string& fileName);
     // The line and CR LF.
     bool WriteLine(std::string_view line);
     // A line of numbers in decimal, separated by ";".
     bool WriteNumbers(std::initializer_list<long long> fields);
-    // Closes the file; true when every line was written. Safe to call twice.
-    bool Close();
+    // Puts the file in place; true when every line is in it.
+    bool Commit();
+    // Drops the lines; the earlier file stays as it was. So does a writer
+    // destroyed without a commit.
+    void Discard();
 
-    bool Failed() const { return !errorText_.empty(); }
+    bool Failed() const { return file_.Failed(); }
     // The file's name and the cause of the first failure.
-    const std::string& ErrorText() const { return errorText_; }
+    const std::string& ErrorText() const { return file_.ErrorText(); }
 
 private:
-    void Fail(const char* doing, int error);
     // Hands the collected lines to the file once enough have come together.
     bool Collected();
 
-    std::FILE* file_ = nullptr;
+    AtomicFile file_;
     std::string pending_; // lines not yet handed to the file
-    std::string fileName_;
-    std::string errorText_;
 };
 
 // A number field of a loaded line: an optional sign, then decimal digits, or

@@ -4,6 +4,7 @@
 // write or a read meets on the way) or an in-process box.
 
 #include "FakeBox.h"
+#include "FileSizeLimit.h"
 #include "SimCommands.h"
 #include "biss/BankBrowser.h"
 #include "encoder/ErrorMap.h"
@@ -76,18 +77,30 @@ TEST(CsvFile, WriterEndsLinesInCrLfAndReportsWhatCannotBeWritten)
     ASSERT_TRUE(file.Open(path));
     EXPECT_TRUE(file.WriteLine("Point;Value"));
     EXPECT_TRUE(file.WriteLine("0;-128"));
-    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(FileContent(path), "old content that must go"); // until the commit
+    EXPECT_TRUE(file.Commit());
     EXPECT_EQ(FileContent(path), "Point;Value\r\n0;-128\r\n");
 
     // A folder that is not there, and a full disk: the name and the cause, never success.
     EXPECT_FALSE(file.Open("/nonexistent-k417/out.csv"));
     EXPECT_FALSE(file.WriteLine("x"));
-    EXPECT_FALSE(file.Close());
+    EXPECT_FALSE(file.Commit());
     EXPECT_EQ(file.ErrorText(), "Cannot create the file \"/nonexistent-k417/out.csv\": No such file or directory");
     ASSERT_TRUE(file.Open("/dev/full"));
     file.WriteLine("Torvik user memory");
-    EXPECT_FALSE(file.Close());
+    EXPECT_FALSE(file.Commit());
     EXPECT_EQ(file.ErrorText(), "Cannot write the file \"/dev/full\": " + std::string(std::strerror(ENOSPC)));
+
+    // A disk that fills up on the way: the earlier file stays whole.
+    {
+        FileSizeLimit full(64 * 1024);
+        ASSERT_TRUE(file.Open(path));
+        for (int i = 0; i < 10000; ++i)
+            file.WriteNumbers({24, i % 64, 255});
+        EXPECT_FALSE(file.Commit());
+    }
+    EXPECT_EQ(file.ErrorText(), "Cannot write the file \"" + path + "\": " + std::string(std::strerror(EFBIG)));
+    EXPECT_EQ(FileContent(path), "Point;Value\r\n0;-128\r\n");
 }
 
 TEST(CsvFile, NumberFieldsAreSigned32BitDecimalOrHexadecimal)
@@ -294,31 +307,43 @@ TEST_F(MemoryTest, UserMemoryLoadStopsAtAFailedBankButRetriesItAndStillSaves)
     EXPECT_EQ(silent.writtenBanks, "24, ");
 }
 
-TEST_F(MemoryTest, UserMemorySaveStopsAtATimeOutAndKeepsWhatItWrote)
+TEST_F(MemoryTest, UserMemorySaveStoppedByATimeOutLeavesTheEarlierFileAsItWas)
 {
     StartSim();
     link.EncoderSignature.Zolvan_Serial = "T1234567";
-    const std::string path = TempFile("user.csv");
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "k417_memory_save";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "user.csv").string();
+    UserMemorySaveOutcome out = SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, path, nullptr);
+    EXPECT_TRUE(out.saved);
+    const std::string good = FileContent(path);
+    CsvReadOutcome in = ReadCsvLines(path);
+    ASSERT_EQ(in.lines.size(), 2u + 4 * 64);
+    EXPECT_EQ(in.lines[1], "Bank;Address;Value");
+    EXPECT_EQ(in.lines[2], "24;0;117"); // "u" of the factory's "user memory"
+
     Fault([](SimFaults& f) { f.answersLeft = 3; }); // bank 24 read, bank 25 selected, then a time-out
     std::vector<std::string> progress;
-    const UserMemorySaveOutcome out = SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, path,
-                                                         [&](const std::string& t) { progress.push_back(t); });
-    EXPECT_EQ(out.errorText, "Bank 25 read error! Process terminated.\r\n");
+    out = SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, path,
+                             [&](const std::string& t) { progress.push_back(t); });
+    EXPECT_FALSE(out.saved);
+    EXPECT_EQ(out.errorText, "Bank 25 read error! Process terminated.\r\nNothing was saved: the file is as it was.\r\n");
     EXPECT_EQ(out.statusText, "Error\r\nBiSS Timeout\r\nCMD: R64:000 RCV: 3:00:");
     EXPECT_EQ(out.fileError, "");
     EXPECT_EQ(progress, (std::vector<std::string>{"Reading Bank 24", "Reading Bank 25"}));
-    const CsvReadOutcome in = ReadCsvLines(path);
-    ASSERT_EQ(in.lines.size(), 2u + 64);
-    EXPECT_EQ(in.lines[1], "Bank;Address;Value");
-    EXPECT_EQ(in.lines[2], "24;0;117"); // "u" of the factory's "user memory"
-    EXPECT_EQ(in.lines[65], "24;63;0");
+    EXPECT_EQ(FileContent(path), good);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
 
     // A file that cannot be created costs no traffic.
+    Fault([](SimFaults& f) { f.answersLeft = -1; });
     TakeLog();
     const UserMemorySaveOutcome refused =
         SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, "/nonexistent-k417/user.csv", nullptr);
     EXPECT_EQ(refused.fileError, "Cannot create the file \"/nonexistent-k417/user.csv\": No such file or directory");
+    EXPECT_FALSE(refused.saved);
     EXPECT_TRUE(TakeLog().empty());
+    std::filesystem::remove_all(folder);
 }
 
 class PowerThroughTheBox final : public PowerSwitch {

@@ -174,7 +174,7 @@ void UserMemoryPage::btnUserMemSaveFileClick()
         if (choice)
             out = SaveUserMemoryFile(link, range, link.EncoderSignature, ReplaceExtension(choice->fileName, ".csv"),
                                      [this](const std::string& text) { ShowBulkStatus(text); });
-        ShowBulkStatus(out.fileError.empty() ? "Reading finished." : "Reading stopped: the file was not written.");
+        ShowBulkStatus(!choice || out.saved ? "Reading finished." : "Reading stopped: the file was not written.");
     }
     if (!out.fileError.empty())
         dialogs.Message(out.fileError, MessageKind::Error);
