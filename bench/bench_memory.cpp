@@ -165,8 +165,8 @@ int main(int argc, char** argv)
          }},
         {"user-memory bulk load, 64 banks", 500, 1,
          [&](int) {
-             const CsvReadOutcome in = ReadCsvLines(FileName(0));
-             return in.ok && LoadUserMemoryLines(link, range, in.lines, nullptr, SleepMs).trafficOk;
+             CsvLineReader in;
+             return in.Open(FileName(0)) && LoadUserMemoryLines(link, range, in, nullptr, SleepMs).trafficOk;
          }},
     };
 

@@ -2,13 +2,15 @@
 
 #include "util/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 std::string EightBitText(std::string_view utf8)
 {
@@ -59,31 +61,94 @@ std::string FileErrorText(const char* doing, const std::string& fileName, int er
 }
 } // namespace
 
-CsvReadOutcome ReadCsvLines(const std::string& fileName)
+CsvLineReader::CsvLineReader(std::string text) : buffer_(std::move(text)) {}
+
+CsvLineReader::~CsvLineReader()
 {
-    CsvReadOutcome out;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
-        out.errorText = FileErrorText("Cannot open the file", fileName, errno);
-        return out;
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool CsvLineReader::Open(const std::string& fileName)
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    buffer_.clear();
+    at_ = 0;
+    afterCr_ = started_ = cut_ = false;
+    errorText_.clear();
+    fileName_ = fileName;
+    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        errorText_ = FileErrorText("Cannot open the file", fileName, errno);
+        return false;
     }
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        out.errorText = FileErrorText("Cannot read the file", fileName, errno ? errno : EIO);
-        return out;
+    ended_ = false;
+    return true;
+}
+
+bool CsvLineReader::Fill()
+{
+    if (ended_ || fd_ < 0)
+        return false;
+    buffer_.erase(0, at_);
+    at_ = 0;
+    const size_t kept = buffer_.size();
+    constexpr size_t kChunk = 64 * 1024;
+    buffer_.resize(kept + kChunk);
+    ssize_t n;
+    do
+        n = ::read(fd_, buffer_.data() + kept, kChunk);
+    while (n < 0 && errno == EINTR);
+    buffer_.resize(kept + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    if (n < 0)
+        errorText_ = FileErrorText("Cannot read the file", fileName_, errno);
+    if (n <= 0) {
+        ended_ = true;
+        ::close(fd_);
+        fd_ = -1;
     }
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            out.lines.push_back(content.substr(start));
-            break;
+    return n > 0;
+}
+
+bool CsvLineReader::Next(std::string& line)
+{
+    line.clear();
+    cut_ = false;
+    if (Failed())
+        return false;
+    if (!started_) {
+        while (buffer_.size() - at_ < 3 && Fill()) {
         }
-        out.lines.push_back(content.substr(start, end - start));
-        start = end + (content.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (buffer_.compare(at_, 3, "\xEF\xBB\xBF") == 0)
+            at_ += 3;
+        started_ = true;
     }
-    out.ok = true;
-    return out;
+    bool any = false;
+    for (;;) {
+        if (at_ == buffer_.size() && !Fill())
+            return !Failed() && any;
+        if (afterCr_) {
+            afterCr_ = false;
+            if (buffer_[at_] == '\n') {
+                ++at_;
+                continue;
+            }
+        }
+        const size_t end = buffer_.find_first_of("\r\n", at_);
+        const size_t stop = end == std::string::npos ? buffer_.size() : end;
+        const size_t room = kLongestLine - std::min(kLongestLine, line.size());
+        cut_ = cut_ || stop - at_ > room;
+        line.append(buffer_, at_, std::min(stop - at_, room));
+        any = true;
+        if (end == std::string::npos) {
+            at_ = buffer_.size();
+            continue;
+        }
+        afterCr_ = buffer_[end] == '\r';
+        at_ = end + 1;
+        return true;
+    }
 }
 
 bool CsvWriter::Open(const std::string& fileName)

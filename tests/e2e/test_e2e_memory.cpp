@@ -369,6 +369,41 @@ private slots:
         SetNumberSeparators(before);
     }
 
+    void aWrongFileOfAnyLengthIsReportedInABoundedMessage()
+    {
+        Rig r(Options({}, 4, 5));
+        QVERIFY(r.Open(PageId::TabUserMem));
+        // A position recording of 300,000 rows, chosen by mistake.
+        std::string recording = "Time(ms);RX;MT;ST;Error;\r\n";
+        for (int i = 0; i < 300000; ++i)
+            recording += std::to_string(i) + ";0003A077B6400000;0;" + std::to_string(40000 + i) + ";0;\r\n";
+        WriteFile(r.Path("POSITION_recording.csv"), recording);
+        r.AnswerOpen(r.Path("POSITION_recording.csv"));
+        r.Click("btnUserMemLoadFile");
+        std::vector<std::string> messages = r.Messages();
+        QCOMPARE(messages.size(), size_t{2});
+        QStringList lines = QString::fromStdString(messages[0]).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 50 + 1);
+        QCOMPARE(lines[1], QString("Ignoring data at line 1: Time(ms);RX;MT;ST;Error;"));
+        QCOMPARE(lines.back(), QString("\u2026 and 299951 more lines"));
+        QVERIFY(messages[0].size() < 3000);
+        QCOMPARE(messages[1], std::string("Sucessfully written banks: "));
+        QCOMPARE(r.Text("lblUserMemBulkStatus"), QString("Write finished."));
+
+        // The error map's loader: the same bound.
+        r.h.dialogs.Clear();
+        r->SetActivePage(PageId::TabTorvikErrorMap);
+        WriteFile(r.Path("map.csv"), "Torvik Error Map\r\nPoint;Value\r\n" + recording);
+        r.AnswerOpen(r.Path("map.csv"));
+        r.Click("btnErroMapLoadFile");
+        messages = r.Messages();
+        QCOMPARE(messages.size(), size_t{1});
+        lines = QString::fromStdString(messages[0]).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 50 + 1);
+        QCOMPARE(lines.back(), QString("\u2026 and 299951 more lines"));
+        QVERIFY(messages[0].size() < 3000);
+    }
+
     void userMemorySingleReadAndWrite()
     {
         Rig r(Options());

@@ -132,14 +132,14 @@ void ErrorMapPage::btnErroMapLoadFileClick()
     std::string errors;
     if (choice) {
         WaitCursor busy;
-        const CsvReadOutcome in = ReadCsvLines(choice->fileName);
-        if (!in.ok) {
-            dialogs.Message(in.errorText, MessageKind::Error);
+        CsvLineReader in;
+        if (!in.Open(choice->fileName)) {
+            dialogs.Message(in.ErrorText(), MessageKind::Error);
             return;
         }
         const ErrorMapFile file =
-            ParseErrorMapFile(in.lines, pageCount, [this](const std::string& text) { ShowProgress(text); });
-        errors = Utf8FromEightBit(file.errorText);
+            ParseErrorMapFile(in, pageCount, [this](const std::string& text) { ShowProgress(text); });
+        errors = file.errorText;
         if (errors.empty() && !file.Complete(pageCount)) {
             dialogs.Message(kErrorMapLineCountText, MessageKind::Error);
         } else if (errors.empty()) {
