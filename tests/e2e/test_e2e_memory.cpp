@@ -369,6 +369,43 @@ private slots:
         SetNumberSeparators(before);
     }
 
+    void aSaveAsksBeforeReplacingTheFileItReallyWrites()
+    {
+        Rig r(Options({}, 4, 5));
+        QVERIFY(r.Open(PageId::TabUserMem));
+        const std::string question = "\"user.csv\" already exists.\r\nDo you want to replace it?";
+        WriteFile(r.Path("user.csv"), "the earlier file");
+        // "user.bak" is saved as "user.csv": asked about that, No, then cancelled.
+        r.AnswerSave(r.Path("user.bak"));
+        r.h.dialogs.confirmAnswers = {false};
+        r.Click("btnUserMemSaveFile");
+        std::vector<std::string> confirms;
+        for (const ScriptedDialogs::Shown& shown : r.h.dialogs.Log())
+            if (shown.what == "confirm")
+                confirms.push_back(shown.text);
+        QCOMPARE(confirms, std::vector<std::string>{question});
+        QCOMPARE(r.h.dialogs.Log().back().fileName, r.Path("user.csv").toStdString()); // asked again
+        QCOMPARE(FileContent(r.Path("user.csv")), std::string("the earlier file"));
+        QCOMPARE(r.TakeLog(), std::vector<std::string>(std::begin(kSignatureRead), std::end(kSignatureRead)));
+        // Yes: replaced.
+        r.AnswerSave(r.Path("user.bak"));
+        r.h.dialogs.confirmAnswers = {true};
+        r.Click("btnUserMemSaveFile");
+        QVERIFY(FileContent(r.Path("user.csv")).rfind("Torvik user memory;", 0) == 0);
+        QVERIFY(!QFile::exists(r.Path("user.bak")));
+
+        // The error map's save the same way.
+        r.h.dialogs.Clear();
+        r->SetActivePage(PageId::TabTorvikErrorMap);
+        WriteFile(r.Path("map.csv"), "the earlier map");
+        r.AnswerSave(r.Path("map.txt"));
+        r.h.dialogs.confirmAnswers = {false};
+        r.Click("btnErrorMapSaveFile");
+        QCOMPARE(r.h.dialogs.Log().back().fileName, r.Path("map.csv").toStdString());
+        QCOMPARE(FileContent(r.Path("map.csv")), std::string("the earlier map"));
+        QVERIFY(r.Messages().empty());
+    }
+
     void aWrongFileOfAnyLengthIsReportedInABoundedMessage()
     {
         Rig r(Options({}, 4, 5));

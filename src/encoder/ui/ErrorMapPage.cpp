@@ -112,12 +112,11 @@ void ErrorMapPage::btnErrorMapSaveFileClick()
     }
     UsePointAsDecimalSeparator();
     dialogs.Beep();
-    const std::optional<FileChoice> choice = dialogs.SaveFileName(CsvDialog("Save Error Map data"));
+    const std::optional<FileChoice> choice = dialogs.SaveFileName(CsvDialog("Save Error Map data"), CsvFileName);
     if (!choice)
         return;
     WaitCursor busy;
-    const std::string error =
-        WriteErrorMapFile(ReplaceExtension(choice->fileName, ".csv"), signature, map.pages, map.pageCount);
+    const std::string error = WriteErrorMapFile(choice->fileName, signature, map.pages, map.pageCount);
     if (!error.empty())
         dialogs.Message(error, MessageKind::Error);
 }

@@ -167,12 +167,12 @@ void UserMemoryPage::btnUserMemSaveFileClick()
     }
     UsePointAsDecimalSeparator();
     dialogs.Beep();
-    const std::optional<FileChoice> choice = dialogs.SaveFileName(CsvDialog("Save user memmory data"));
+    const std::optional<FileChoice> choice = dialogs.SaveFileName(CsvDialog("Save user memmory data"), CsvFileName);
     UserMemorySaveOutcome out;
     {
         WaitCursor busy;
         if (choice)
-            out = SaveUserMemoryFile(link, range, link.EncoderSignature, ReplaceExtension(choice->fileName, ".csv"),
+            out = SaveUserMemoryFile(link, range, link.EncoderSignature, choice->fileName,
                                      [this](const std::string& text) { ShowBulkStatus(text); });
         ShowBulkStatus(!choice || out.saved ? "Reading finished." : "Reading stopped: the file was not written.");
     }
