@@ -34,6 +34,11 @@ std::string TemporaryName(const std::string& target, std::mt19937& random)
 }
 } // namespace
 
+std::string FileErrorText(const char* doing, const std::string& fileName, int error)
+{
+    return std::string(doing) + " \"" + fileName + "\": " + std::strerror(error ? error : EIO);
+}
+
 AtomicFile::~AtomicFile()
 {
     Discard();
@@ -42,7 +47,7 @@ AtomicFile::~AtomicFile()
 void AtomicFile::Fail(const char* doing, int error)
 {
     if (errorText_.empty())
-        errorText_ = std::string(doing) + " \"" + fileName_ + "\": " + std::strerror(error ? error : EIO);
+        errorText_ = FileErrorText(doing, fileName_, error);
 }
 
 bool AtomicFile::Open(const std::string& fileName)

@@ -46,6 +46,11 @@ private:
     std::string errorText_;
 };
 
+// The message of a failed file operation: doing + " \"" + the file's name +
+// "\": " + the cause ("Cannot create the file \"/x/map.csv\": No such file or
+// directory"); EIO for an error of 0.
+std::string FileErrorText(const char* doing, const std::string& fileName, int error);
+
 // The bytes as the whole file. Empty when written; otherwise the file's name
 // and the cause.
 std::string WriteWholeFile(const std::string& fileName, std::string_view bytes);

@@ -54,12 +54,6 @@ std::string Utf8FromEightBit(std::string_view text)
     return out;
 }
 
-namespace {
-std::string FileErrorText(const char* doing, const std::string& fileName, int error)
-{
-    return std::string(doing) + " \"" + fileName + "\": " + std::strerror(error);
-}
-} // namespace
 
 CsvLineReader::CsvLineReader(std::string text) : buffer_(std::move(text)) {}
 
