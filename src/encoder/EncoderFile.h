@@ -31,7 +31,6 @@ public:
 
     // One bad line's message (made with QuotedLine).
     void Add(const std::string& message);
-    size_t Count() const { return count_; }
     // The listed messages, and the count of the others.
     std::string Text() const;
 
