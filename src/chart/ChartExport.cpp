@@ -2,8 +2,10 @@
 
 #include "chart/ChartRenderer.h"
 #include "chart/Metafile.h"
+#include "util/AtomicFile.h"
 #include "util/Text.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
@@ -76,32 +78,40 @@ bool Draw(QPaintDevice& device, const ChartModel& chart, QSize size, const QFont
 
 bool SaveChartImage(const ChartModel& chart, QSize size, const QFont& font, const ChartImageFile& file)
 {
-    const QString name = QString::fromStdString(file.fileName);
-    bool written = false;
+    // Drawn in memory first, then written whole: a drawing or a write that
+    // fails leaves an earlier file of the name as it was.
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    bool drawn = false;
     switch (file.format) {
     case ChartImageFormat::Png:
-        written = RenderChartImage(chart, size, font).save(name, "PNG");
+        drawn = RenderChartImage(chart, size, font).save(&bytes, "PNG");
         break;
     case ChartImageFormat::Bmp:
-        written = RenderChartImage(chart, size, font).save(name, "BMP");
+        drawn = RenderChartImage(chart, size, font).save(&bytes, "BMP");
         break;
     case ChartImageFormat::Svg: {
         QSvgGenerator svg;
-        svg.setFileName(name);
+        svg.setOutputDevice(&bytes);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setResolution(MetafileDevice::kDotsPerInch);
-        written = Draw(svg, chart, size, font);
+        drawn = Draw(svg, chart, size, font);
         break;
     }
     case ChartImageFormat::Emf:
     case ChartImageFormat::Wmf: {
         MetafileDevice metafile(file.format == ChartImageFormat::Emf ? MetafileKind::Emf : MetafileKind::Wmf, size);
-        written = Draw(metafile, chart, size, font) && metafile.Save(file.fileName);
+        drawn = Draw(metafile, chart, size, font) && !metafile.Bytes().empty();
+        if (drawn)
+            bytes.write(reinterpret_cast<const char*>(metafile.Bytes().data()),
+                        static_cast<qint64>(metafile.Bytes().size()));
         break;
     }
     }
-    return written && QFileInfo::exists(name);
+    const QByteArray& data = bytes.data();
+    return drawn && WriteWholeFile(file.fileName, std::string_view(data.constData(), static_cast<size_t>(data.size()))).empty() &&
+           QFileInfo::exists(QString::fromStdString(file.fileName));
 }
 
 bool SaveChartFile(const ChartModel& chart, const std::string& fileName, QSize size)

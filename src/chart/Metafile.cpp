@@ -1,6 +1,5 @@
 #include "chart/Metafile.h"
 
-#include <QFile>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPaintEngine>
@@ -706,18 +705,6 @@ QPaintEngine* MetafileDevice::paintEngine() const
 const std::vector<uint8_t>& MetafileDevice::Bytes() const
 {
     return engine_->Bytes();
-}
-
-bool MetafileDevice::Save(const std::string& fileName) const
-{
-    const std::vector<uint8_t>& bytes = Bytes();
-    if (bytes.empty())
-        return false;
-    QFile file(QString::fromStdString(fileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const qint64 size = static_cast<qint64>(bytes.size());
-    return file.write(reinterpret_cast<const char*>(bytes.data()), size) == size && file.flush();
 }
 
 int MetafileDevice::metric(PaintDeviceMetric metric) const

@@ -30,7 +30,6 @@ public:
     QPaintEngine* paintEngine() const override;
     // The whole file, once the painter has ended.
     const std::vector<uint8_t>& Bytes() const;
-    bool Save(const std::string& fileName) const;
 
 protected:
     int metric(PaintDeviceMetric metric) const override;

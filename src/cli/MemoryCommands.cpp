@@ -113,22 +113,20 @@ int UserMemorySave(CliContext& c, const std::string& file)
 int UserMemoryLoad(CliContext& c, const std::string& file)
 {
     // The file first: a file that cannot be read costs no traffic.
-    const CsvReadOutcome csv = ReadCsvLines(file);
-    if (!csv.ok) {
-        c.PrintStatus(csv.errorText);
+    CsvLineReader csv;
+    if (!csv.Open(file)) {
+        c.PrintStatus(csv.ErrorText());
         return kExitFailed;
     }
     UserBankRange range;
     if (!UserBanks(c, range))
         return Unreachable(c);
-    const UserMemoryLoadOutcome out = LoadUserMemoryLines(c.GetSession().GetLink(), range, csv.lines, Progress(c), SleepMs);
+    const UserMemoryLoadOutcome out = LoadUserMemoryLines(c.GetSession().GetLink(), range, csv, Progress(c), SleepMs);
     UsePointAsDecimalSeparator();
     // The report lists the file's two header lines too, as the window shows
     // it; a file saved by the tool is no failure for that.
-    const bool toolHeader = csv.lines.size() >= 2 && csv.lines[0].rfind(kUserMemoryTitle, 0) == 0 &&
-                            csv.lines[1].rfind(kUserMemoryColumns, 0) == 0;
     const bool onlyHeaderSkipped = std::all_of(out.skippedLines.begin(), out.skippedLines.end(),
-                                               [toolHeader](size_t line) { return toolHeader && line <= 2; });
+                                               [&out](size_t line) { return out.toolHeader && line <= 2; });
     JsonObject json;
     json.Add("file", file).Add("writtenBanks", out.writtenBanks).Add("errors", out.errorText);
     c.Print(json, "Written banks: " + out.writtenBanks + "\n");
@@ -311,16 +309,16 @@ int ErrorMapSave(CliContext& c, const std::string& file)
 
 int ErrorMapLoad(CliContext& c, const std::string& file)
 {
-    const CsvReadOutcome csv = ReadCsvLines(file);
-    if (!csv.ok) {
-        c.PrintStatus(csv.errorText);
+    CsvLineReader csv;
+    if (!csv.Open(file)) {
+        c.PrintStatus(csv.ErrorText());
         return kExitFailed;
     }
     if (!c.ConnectIdentified())
         return Unreachable(c);
     Link& link = c.GetSession().GetLink();
     const int pageCount = ErrorMapPageCount(link.EncoderSignature);
-    const ErrorMapFile map = ParseErrorMapFile(csv.lines, pageCount, Progress(c));
+    const ErrorMapFile map = ParseErrorMapFile(csv, pageCount, Progress(c));
     UsePointAsDecimalSeparator();
     // As the window: a file with errors or too few lines writes nothing.
     if (!map.errorText.empty()) {

@@ -95,15 +95,17 @@ std::string WriteErrorMapFile(const std::string& fileName, const TEncoderSignatu
                 break;
         }
     }
-    file.Close();
+    file.Commit();
     return file.ErrorText();
 }
 
-ErrorMapFile ParseErrorMapFile(const std::vector<std::string>& lines, int pageCount, const ProgressText& progress)
+ErrorMapFile ParseErrorMapFile(CsvLineReader& lines, int pageCount, const ProgressText& progress)
 {
     ErrorMapFile out;
+    LineErrorReport bad;
     std::vector<std::string> fields;
-    for (const std::string& line : lines) {
+    std::string line;
+    while (lines.Next(line)) {
         const size_t n = ++out.lineCount;
         Tell(progress, "Loading Line " + std::to_string(n));
         const std::string at = std::to_string(n);
@@ -117,24 +119,27 @@ ErrorMapFile ParseErrorMapFile(const std::vector<std::string>& lines, int pageCo
             continue;
         }
         SplitFields(line, kCsvDelimiter, fields);
-        if (fields.size() != 2) {
-            out.errorText += "Ignoring data at line " + at + ": " + line + "\r\n";
+        if (fields.size() != 2 || lines.LineCut()) {
+            bad.Add("Ignoring data at line " + at + ": " + QuotedLine(line) + "\r\n");
             continue;
         }
         const std::optional<long long> point = ParseCsvInteger(fields[0]);
         const std::optional<long long> value = point ? ParseCsvInteger(fields[1]) : std::nullopt;
         if (!point || !value) {
-            out.errorText += "Convert Error at line " + at + ": " + line + "\r\n";
+            bad.Add("Convert Error at line " + at + ": " + QuotedLine(line) + "\r\n");
         } else if (*point < 0 || *point / kErrorMapPageSize >= pageCount) {
             // The two range messages end without a line break, as they always have.
-            out.errorText += "Bank number out of allowed range at line " + at + "): " + line;
+            bad.Add("Bank number out of allowed range at line " + at + "): " + QuotedLine(line));
         } else if (*value < -128 || *value > 127) {
-            out.errorText += "Point value out of range at line " + at + "): " + line;
+            bad.Add("Point value out of range at line " + at + "): " + QuotedLine(line));
         } else {
             out.pages[static_cast<size_t>(*point / kErrorMapPageSize)][static_cast<size_t>(*point % kErrorMapPageSize)] =
                 static_cast<uint8_t>(static_cast<int8_t>(*value));
         }
     }
+    out.errorText = bad.Text();
+    if (lines.Failed())
+        out.errorText += lines.ErrorText() + "\r\n";
     return out;
 }
 

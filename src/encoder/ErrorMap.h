@@ -13,6 +13,7 @@
 #include "encoder/EncoderFile.h"
 #include "encoder/RegisterModel.h"
 #include "link/Link.h"
+#include "util/CsvFile.h"
 
 #include <array>
 #include <string>
@@ -76,27 +77,29 @@ constexpr const char* kErrorMapErrorsText = "Errors were encountered during load
 // The save refuses a map whose read failed or whose stored checksums differ.
 constexpr const char* kErrorMapReadErrorText = "Error reading Error Map from encoder!";
 
-// Writes the file. An empty text when it was written in full; otherwise the
-// file's name and the cause.
+// Writes the file whole. An empty text when it was written in full;
+// otherwise the file's name and the cause, and an earlier file stays as it was.
 std::string WriteErrorMapFile(const std::string& fileName, const TEncoderSignature& signature, const ErrorMapPages& pages,
                               int pageCount);
 
 struct ErrorMapFile {
     ErrorMapPages pages{};  // the values of the file; points it does not name stay 0
     size_t lineCount = 0;   // lines looked at (up to a header error)
-    std::string errorText;  // every line error, as the report lists them
+    // Every line error (the first LineErrorReport::kListed, then their count)
+    // and a failed read of the file, as the report lists them; UTF-8.
+    std::string errorText;
     bool headerError = false;
 
     // Enough lines for every point of the map and the two header lines.
     bool Complete(int pageCount) const { return lineCount >= static_cast<size_t>(kErrorMapPageSize * pageCount + 2); }
 };
-// Reads the lines of a map file for an encoder with pageCount pages
-// (progress "Loading Line " + n for each). Line 1 must begin with the title,
-// line 2 with the column names: otherwise the reading stops there. Every
-// other line is "point;value"; a line that is not is listed in errorText and
-// skipped, and the reading goes on. Values lie in -128..127, points in the
-// map's pages; a later line for a point overrides an earlier one.
-ErrorMapFile ParseErrorMapFile(const std::vector<std::string>& lines, int pageCount, const ProgressText& progress);
+// Reads the lines of a map file for an encoder with pageCount pages, one at
+// a time (progress "Loading Line " + n for each). Line 1 must begin with the
+// title, line 2 with the column names: otherwise the reading stops there.
+// Every other line is "point;value"; a line that is not is listed in
+// errorText and skipped, and the reading goes on. Values lie in -128..127,
+// points in the map's pages; a later line for a point overrides an earlier one.
+ErrorMapFile ParseErrorMapFile(CsvLineReader& lines, int pageCount, const ProgressText& progress);
 
 struct ErrorMapWriteOutcome {
     bool ok = false;            // every page written; the save's own failures do not count

@@ -92,10 +92,14 @@ UserMemorySaveOutcome SaveUserMemoryFile(Link& link, const UserBankRange& range,
             if (file.Failed())
                 break;
         }
-        if (!out.errorText.empty())
+        if (!out.errorText.empty()) {
             out.statusText = OutcomeOf(link, false).statusText;
+            // A file of some banks is no copy of the memory: an earlier file stays.
+            out.errorText += kUserMemoryNotSavedText;
+            file.Discard();
+        }
     }
-    file.Close();
+    out.saved = out.errorText.empty() && file.Commit();
     out.fileError = file.ErrorText();
     return out;
 }
@@ -172,36 +176,40 @@ private:
 };
 } // namespace
 
-UserMemoryLoadOutcome LoadUserMemoryLines(Link& link, const UserBankRange& range, const std::vector<std::string>& lines,
+UserMemoryLoadOutcome LoadUserMemoryLines(Link& link, const UserBankRange& range, CsvLineReader& lines,
                                           const ProgressText& progress, const Pause& block)
 {
     UserMemoryLoadOutcome out;
-    BankFlush flush(link, out, progress);
+    BankFlush flush(link, out, progress); // its failures collect in out.errorText
+    LineErrorReport bad;
+    auto skip = [&](size_t n, const std::string& message) {
+        bad.Add(message);
+        if (out.skippedLines.size() < LineErrorReport::kListed)
+            out.skippedLines.push_back(n);
+    };
     std::optional<unsigned> buffered;
     link.TxBank.fill(0);
     std::vector<std::string> fields;
     std::string text;
-    for (size_t n = 1; n <= lines.size(); ++n) {
+    for (size_t n = 1; lines.Next(text); ++n) {
         const std::string at = std::to_string(n);
         Tell(progress, "Reading Line " + at);
-        text = lines[n - 1];
+        if (n <= 2)
+            out.toolHeader = (n == 1 || out.toolHeader) && StartsWith(text, n == 1 ? kUserMemoryTitle : kUserMemoryColumns);
         CommaToPoint(text);
         SplitFields(text, kCsvDelimiter, fields);
-        if (fields.size() != 3) {
-            out.errorText += "Ignoring data at line " + at + ": " + text + "\r\n";
-            out.skippedLines.push_back(n);
+        if (fields.size() != 3 || lines.LineCut()) {
+            skip(n, "Ignoring data at line " + at + ": " + QuotedLine(text) + "\r\n");
             continue;
         }
         const std::optional<UserMemoryLine> line = ParseUserMemoryLine(fields);
         if (!line) {
-            out.errorText += "Convert Error at line " + at + ": " + text + "\r\n";
-            out.skippedLines.push_back(n);
+            skip(n, "Convert Error at line " + at + ": " + QuotedLine(text) + "\r\n");
             continue;
         }
         if (!range.Contains(line->bank)) {
             // Without a line break, as the report has always listed it.
-            out.errorText += "Bank number out of allowed range at line " + at + "): " + text;
-            out.skippedLines.push_back(n);
+            skip(n, "Bank number out of allowed range at line " + at + "): " + QuotedLine(text));
             continue;
         }
         const auto bank = static_cast<unsigned>(line->bank);
@@ -214,11 +222,15 @@ UserMemoryLoadOutcome LoadUserMemoryLines(Link& link, const UserBankRange& range
         buffered = bank;
         link.TxBank[static_cast<size_t>(line->address)] = static_cast<uint8_t>(line->value);
     }
+    if (lines.Failed())
+        out.errorText += lines.ErrorText() + "\r\n";
     if (buffered && flush.WriteLast(*buffered))
         out.writtenBanks += std::to_string(*buffered) + ", ";
     const SaveOutcome save = PacedSave(link, CmdSaveUserMemory, kUserMemorySavePacing, block);
     if (!save.ok())
         flush.Failed(save.errorText);
+    // The lines' errors came before any failure of the writing.
+    out.errorText = bad.Text() + out.errorText;
     return out;
 }
 

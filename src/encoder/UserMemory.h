@@ -9,6 +9,7 @@
 #include "encoder/EncoderFile.h"
 #include "link/InterfaceSettings.h"
 #include "link/Link.h"
+#include "util/CsvFile.h"
 
 #include <cstdint>
 #include <optional>
@@ -62,37 +63,47 @@ constexpr const char* kUserMemoryColumns = "Bank;Address;Value";
 constexpr const char* kUserMemoryReadErrorsText = "Errors were encountered during reading user memory:\r\n";
 constexpr const char* kUserMemoryLoadErrorsText = "Errors were encountered during loading / writting user memory data:\r\n";
 
+// After a failed read, the last line of the errors.
+constexpr const char* kUserMemoryNotSavedText = "Nothing was saved: the file is as it was.\r\n";
+
 struct UserMemorySaveOutcome {
+    bool saved = false;     // the file holds every user bank
     std::string errorText;  // the bank that could not be read ("Bank 25 read error! Process terminated.\r\n")
+                            // and kUserMemoryNotSavedText
     std::string fileError;  // the file's name and the cause, when it could not be written in full
     std::string statusText; // of the failed read
     bool ReadOk() const { return errorText.empty(); }
 };
-// Creates the file, writes the two header lines, then reads every user bank
-// (progress "Reading Bank " + bank) and writes its 64 lines. A failed read
-// ends the reading; the lines written before it stay in the file. A file
-// that cannot be created is not read for.
+// Reads every user bank (progress "Reading Bank " + bank) into the file:
+// the two header lines, then each bank's 64 lines. The file replaces an
+// earlier one only when every bank was read and written; a failed read ends
+// the reading and leaves an earlier file as it was. A file that cannot be
+// created is not read for.
 UserMemorySaveOutcome SaveUserMemoryFile(Link& link, const UserBankRange& range, const TEncoderSignature& signature,
                                          const std::string& fileName, const ProgressText& progress);
 
 struct UserMemoryLoadOutcome {
-    std::string errorText;     // line errors and write failures, as the report lists them
-    std::vector<size_t> skippedLines; // the lines (from 1) the report lists as not taken
+    // Line errors (the first LineErrorReport::kListed, then their count) and
+    // failures of the reading and the writing, as the report lists them; UTF-8.
+    std::string errorText;
+    std::vector<size_t> skippedLines; // the first lines (from 1) the report lists as not taken
+    bool toolHeader = false;   // lines 1 and 2 are the header lines of a file the tool saved
     std::string writtenBanks;  // "24, 25, "
     bool trafficOk = true;     // no register operation failed
     std::string statusText;    // of the first failed operation
 };
-// Writes the lines of a file into the user banks (progress "Reading Line " +
-// n per line, "Writing Bank  " + bank per bank). Every line is
-// "bank;address;value" (commas read as points; decimal, or hexadecimal after
-// "0x"); bank and value are bytes, the address 0-63, the bank one of the
-// user banks. Other lines are listed and skipped. A run of lines for one bank
-// collects in TxBank (zeros where no line names an address) and goes to the
-// encoder in one buffered write when the bank changes and after the last
-// line; then the user memory is saved to flash once (500 ms after it). A
-// failed write stops the reading of lines, but the collected bank is still
-// written once more and the save still made.
-UserMemoryLoadOutcome LoadUserMemoryLines(Link& link, const UserBankRange& range, const std::vector<std::string>& lines,
+// Writes the lines of a file into the user banks, reading and judging them
+// one at a time (progress "Reading Line " + n per line, "Writing Bank  " +
+// bank per bank). Every line is "bank;address;value" (commas read as points;
+// decimal, or hexadecimal after "0x"); bank and value are bytes, the address
+// 0-63, the bank one of the user banks. Other lines are listed and skipped.
+// A run of lines for one bank collects in TxBank (zeros where no line names
+// an address) and goes to the encoder in one buffered write when the bank
+// changes and after the last line; then the user memory is saved to flash
+// once (500 ms after it). A failed write or read of the file stops the
+// reading of lines, but the collected bank is still written once more and
+// the save still made.
+UserMemoryLoadOutcome LoadUserMemoryLines(Link& link, const UserBankRange& range, CsvLineReader& lines,
                                           const ProgressText& progress, const Pause& block);
 
 // --- The test ----------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "monitor/Recording.h"
 
+#include "util/AtomicFile.h"
 #include "util/NumberText.h"
 #include "util/Text.h"
 
@@ -99,7 +100,7 @@ RecordingFile::~RecordingFile()
 void RecordingFile::Fail(const char* doing, int error)
 {
     if (errorText_.empty())
-        errorText_ = std::string(doing) + " \"" + fileName_ + "\": " + std::strerror(error ? error : EIO);
+        errorText_ = FileErrorText(doing, fileName_, error);
 }
 
 bool RecordingFile::Open(const std::string& fileName)

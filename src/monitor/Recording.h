@@ -39,6 +39,12 @@ std::string ElapsedText(int64_t ms);
 
 // A file written through a buffer. Every failure is kept as a text naming the
 // file and its cause; after one nothing more is written.
+//
+// Unlike the files the tool writes whole (AtomicFile), a recording streams
+// straight into its file: it runs for hours, its rows must reach the disk at
+// least once a second so that a crash or a pulled cable keeps what was
+// measured, and each file has a name of its own (the start time in it), so
+// there is no earlier file to keep.
 class RecordingFile {
 public:
     static constexpr size_t kBufferLimit = 64 * 1024;

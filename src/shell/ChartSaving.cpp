@@ -33,7 +33,8 @@ void ChartImageSaver::Save(const ChartView& chart)
     request.filterIndex = filterIndex_;
     // Only the name is proposed again: the dialog opens in its own folder.
     request.fileName = QFileInfo(QString::fromStdString(lastName_)).fileName().toStdString();
-    const std::optional<FileChoice> choice = dialogs_.SaveFileName(request);
+    const std::optional<FileChoice> choice = dialogs_.SaveFileName(
+        request, [](const FileChoice& chosen) { return ResolveChartImageFile(chosen.fileName, chosen.filterIndex).fileName; });
     if (!choice)
         return;
     filterIndex_ = choice->filterIndex;

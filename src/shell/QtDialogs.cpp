@@ -57,6 +57,9 @@ std::optional<FileChoice> QtDialogs::RunFileDialog(const FileDialogRequest& requ
     QFileDialog dialog(parent_, QString::fromStdString(request.title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The question about an existing file comes afterwards, about the name
+    // the file will really have (Dialogs::SaveFileName).
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, save);
     QStringList filters;
     for (const FileFilter& filter : request.filters)
         filters << QString::fromStdString(filter.description + " (" + filter.pattern + ")");
@@ -91,7 +94,7 @@ std::optional<FileChoice> QtDialogs::OpenFileName(const FileDialogRequest& reque
     return RunFileDialog(request, false);
 }
 
-std::optional<FileChoice> QtDialogs::SaveFileName(const FileDialogRequest& request)
+std::optional<FileChoice> QtDialogs::PickSaveFileName(const FileDialogRequest& request)
 {
     return RunFileDialog(request, true);
 }

@@ -19,8 +19,10 @@ public:
     void Message(const std::string& text, MessageKind kind = MessageKind::Information) override;
     bool Confirm(const std::string& text) override;
     std::optional<FileChoice> OpenFileName(const FileDialogRequest& request) override;
-    std::optional<FileChoice> SaveFileName(const FileDialogRequest& request) override;
     void Beep() override;
+
+protected:
+    std::optional<FileChoice> PickSaveFileName(const FileDialogRequest& request) override;
 
 private:
     std::optional<FileChoice> RunFileDialog(const FileDialogRequest& request, bool save);

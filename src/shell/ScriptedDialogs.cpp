@@ -2,14 +2,14 @@
 
 void ScriptedDialogs::Message(const std::string& text, MessageKind kind)
 {
-    log_.push_back({"message", text, kind});
+    log_.push_back({"message", text, kind, {}});
     if (onMessage)
         onMessage(text);
 }
 
 bool ScriptedDialogs::Confirm(const std::string& text)
 {
-    log_.push_back({"confirm", text, MessageKind::Information});
+    log_.push_back({"confirm", text, MessageKind::Information, {}});
     if (confirmAnswers.empty())
         return defaultConfirm;
     bool answer = confirmAnswers.front();
@@ -30,19 +30,19 @@ std::optional<FileChoice> Next(std::deque<std::optional<FileChoice>>& answers)
 
 std::optional<FileChoice> ScriptedDialogs::OpenFileName(const FileDialogRequest& request)
 {
-    log_.push_back({"open", request.title, MessageKind::Information});
+    log_.push_back({"open", request.title, MessageKind::Information, request.fileName});
     return Next(openAnswers);
 }
 
-std::optional<FileChoice> ScriptedDialogs::SaveFileName(const FileDialogRequest& request)
+std::optional<FileChoice> ScriptedDialogs::PickSaveFileName(const FileDialogRequest& request)
 {
-    log_.push_back({"save", request.title, MessageKind::Information});
+    log_.push_back({"save", request.title, MessageKind::Information, request.fileName});
     return Next(saveAnswers);
 }
 
 void ScriptedDialogs::Beep()
 {
-    log_.push_back({"beep", "", MessageKind::Information});
+    log_.push_back({"beep", "", MessageKind::Information, {}});
 }
 
 std::vector<std::string> ScriptedDialogs::Messages() const

@@ -12,12 +12,14 @@ public:
         std::string what; // "message", "confirm", "open", "save", "beep"
         std::string text; // message or question text, or the dialog title
         MessageKind kind = MessageKind::Information;
+        std::string fileName; // the name a file dialog proposed
     };
 
     // Answers to Confirm, in order; when none is left, defaultConfirm.
     std::deque<bool> confirmAnswers;
     bool defaultConfirm = false;
-    // Answers to OpenFileName / SaveFileName, in order; nothing left means cancel.
+    // Answers to OpenFileName / SaveFileName (the names as the user confirms
+    // them in the dialog), in order; nothing left means cancel.
     std::deque<std::optional<FileChoice>> openAnswers;
     std::deque<std::optional<FileChoice>> saveAnswers;
     // Runs inside Message, while the "dialog" is open (for checks at that moment).
@@ -26,13 +28,15 @@ public:
     void Message(const std::string& text, MessageKind kind = MessageKind::Information) override;
     bool Confirm(const std::string& text) override;
     std::optional<FileChoice> OpenFileName(const FileDialogRequest& request) override;
-    std::optional<FileChoice> SaveFileName(const FileDialogRequest& request) override;
     void Beep() override;
 
     const std::vector<Shown>& Log() const { return log_; }
     // The texts of the messages shown so far.
     std::vector<std::string> Messages() const;
     void Clear() { log_.clear(); }
+
+protected:
+    std::optional<FileChoice> PickSaveFileName(const FileDialogRequest& request) override;
 
 private:
     std::vector<Shown> log_;

@@ -2,13 +2,15 @@
 
 #include "util/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 std::string EightBitText(std::string_view utf8)
 {
@@ -52,69 +54,106 @@ std::string Utf8FromEightBit(std::string_view text)
     return out;
 }
 
-namespace {
-std::string FileErrorText(const char* doing, const std::string& fileName, int error)
-{
-    return std::string(doing) + " \"" + fileName + "\": " + std::strerror(error);
-}
-} // namespace
 
-CsvReadOutcome ReadCsvLines(const std::string& fileName)
+CsvLineReader::CsvLineReader(std::string text) : buffer_(std::move(text)) {}
+
+CsvLineReader::~CsvLineReader()
 {
-    CsvReadOutcome out;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
-        out.errorText = FileErrorText("Cannot open the file", fileName, errno);
-        return out;
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool CsvLineReader::Open(const std::string& fileName)
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    buffer_.clear();
+    at_ = 0;
+    afterCr_ = started_ = cut_ = false;
+    errorText_.clear();
+    fileName_ = fileName;
+    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        errorText_ = FileErrorText("Cannot open the file", fileName, errno);
+        return false;
     }
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        out.errorText = FileErrorText("Cannot read the file", fileName, errno ? errno : EIO);
-        return out;
+    ended_ = false;
+    return true;
+}
+
+bool CsvLineReader::Fill()
+{
+    if (ended_ || fd_ < 0)
+        return false;
+    buffer_.erase(0, at_);
+    at_ = 0;
+    const size_t kept = buffer_.size();
+    constexpr size_t kChunk = 64 * 1024;
+    buffer_.resize(kept + kChunk);
+    ssize_t n;
+    do
+        n = ::read(fd_, buffer_.data() + kept, kChunk);
+    while (n < 0 && errno == EINTR);
+    buffer_.resize(kept + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    if (n < 0)
+        errorText_ = FileErrorText("Cannot read the file", fileName_, errno);
+    if (n <= 0) {
+        ended_ = true;
+        ::close(fd_);
+        fd_ = -1;
     }
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            out.lines.push_back(content.substr(start));
-            break;
+    return n > 0;
+}
+
+bool CsvLineReader::Next(std::string& line)
+{
+    line.clear();
+    cut_ = false;
+    if (Failed())
+        return false;
+    if (!started_) {
+        while (buffer_.size() - at_ < 3 && Fill()) {
         }
-        out.lines.push_back(content.substr(start, end - start));
-        start = end + (content.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (buffer_.compare(at_, 3, "\xEF\xBB\xBF") == 0)
+            at_ += 3;
+        started_ = true;
     }
-    out.ok = true;
-    return out;
-}
-
-CsvWriter::~CsvWriter()
-{
-    Close();
-}
-
-void CsvWriter::Fail(const char* doing, int error)
-{
-    if (errorText_.empty())
-        errorText_ = FileErrorText(doing, fileName_, error ? error : EIO);
+    bool any = false;
+    for (;;) {
+        if (at_ == buffer_.size() && !Fill())
+            return !Failed() && any;
+        if (afterCr_) {
+            afterCr_ = false;
+            if (buffer_[at_] == '\n') {
+                ++at_;
+                continue;
+            }
+        }
+        const size_t end = buffer_.find_first_of("\r\n", at_);
+        const size_t stop = end == std::string::npos ? buffer_.size() : end;
+        const size_t room = kLongestLine - std::min(kLongestLine, line.size());
+        cut_ = cut_ || stop - at_ > room;
+        line.append(buffer_, at_, std::min(stop - at_, room));
+        any = true;
+        if (end == std::string::npos) {
+            at_ = buffer_.size();
+            continue;
+        }
+        afterCr_ = buffer_[end] == '\r';
+        at_ = end + 1;
+        return true;
+    }
 }
 
 bool CsvWriter::Open(const std::string& fileName)
 {
-    Close();
-    fileName_ = fileName;
-    errorText_.clear();
-    file_ = std::fopen(fileName.c_str(), "wb");
-    if (!file_) {
-        Fail("Cannot create the file", errno);
-        return false;
-    }
-    // The lines collect in pending_: the stream needs no buffer of its own.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-    return true;
+    pending_.clear();
+    return file_.Open(fileName);
 }
 
 bool CsvWriter::WriteLine(std::string_view line)
 {
-    if (!file_ || Failed())
+    if (!file_.IsOpen() || Failed())
         return false;
     pending_.append(line).append("\r\n");
     return Collected();
@@ -122,7 +161,7 @@ bool CsvWriter::WriteLine(std::string_view line)
 
 bool CsvWriter::WriteNumbers(std::initializer_list<long long> fields)
 {
-    if (!file_ || Failed())
+    if (!file_.IsOpen() || Failed())
         return false;
     char text[24];
     bool first = true;
@@ -141,35 +180,44 @@ bool CsvWriter::Collected()
     constexpr size_t kBlock = 64 * 1024;
     if (pending_.size() < kBlock)
         return true;
-    const bool written = std::fwrite(pending_.data(), 1, pending_.size(), file_) == pending_.size();
+    const bool written = file_.Write(pending_);
     pending_.clear();
-    if (!written)
-        Fail("Cannot write the file", errno);
     return written;
 }
 
-bool CsvWriter::Close()
+bool CsvWriter::Commit()
 {
-    if (file_) {
-        if (!Failed() && !pending_.empty() &&
-            std::fwrite(pending_.data(), 1, pending_.size(), file_) != pending_.size())
-            Fail("Cannot write the file", errno);
-        pending_.clear();
-        // Buffered lines reach the disk here: a full disk shows now at the latest.
-        if (std::fflush(file_) != 0)
-            Fail("Cannot write the file", errno);
-        if (std::fclose(file_) != 0)
-            Fail("Cannot write the file", errno);
-        file_ = nullptr;
-    }
-    return !Failed();
+    const bool written = pending_.empty() || file_.Write(pending_);
+    pending_.clear();
+    return file_.Commit() && written;
+}
+
+void CsvWriter::Discard()
+{
+    pending_.clear();
+    file_.Discard();
 }
 
 std::optional<long long> ParseCsvInteger(std::string field)
 {
-    HexPrefixToDollar(field);
+    // Blanks (spaces and tabs) around the number are no part of it, nor are
+    // the double quotes a spreadsheet may put around a field. Any other
+    // control character is: such a field comes from a file that is not one
+    // of these, and is no number.
+    for (char c : field)
+        if ((static_cast<unsigned char>(c) < 32 && c != '\t') || c == 127)
+            return std::nullopt;
+    auto trim = [](std::string_view text) {
+        const size_t begin = text.find_first_not_of(" \t");
+        return begin == std::string_view::npos ? std::string_view() : text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+    };
+    std::string_view number = trim(field);
+    if (number.size() >= 2 && number.front() == '"' && number.back() == '"')
+        number = trim(number.substr(1, number.size() - 2));
+    std::string text(number);
+    HexPrefixToDollar(text);
     long long value = 0;
-    if (!ParseInteger(field, value) || value < std::numeric_limits<int32_t>::min() ||
+    if (!ParseInteger(text, value) || value < std::numeric_limits<int32_t>::min() ||
         value > std::numeric_limits<int32_t>::max())
         return std::nullopt;
     return value;

@@ -1,12 +1,13 @@
 #pragma once
 // The tool's CSV files (user memory, error map): 8-bit text, one record per
-// line, lines ended by CR LF, fields separated by ";". A file is read whole
-// and closed before its lines are looked at; a file is written through a
-// writer that checks every step, so a file that could not be created or
-// written in full is reported with its name and the cause and is never
-// taken for a success.
+// line, lines ended by CR LF, fields separated by ";". A file is read line
+// by line, each judged as it comes; a file is written whole through
+// a writer that checks every step, so a file that could not be created or
+// written in full is reported with its name and the cause, is never taken
+// for a success, and leaves an earlier file of its name as it was.
 
-#include <cstdio>
+#include "util/AtomicFile.h"
+
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -25,49 +26,79 @@ std::string EightBitText(std::string_view utf8);
 // And back: an 8-bit text of a file (quoted in a message) as UTF-8.
 std::string Utf8FromEightBit(std::string_view text);
 
-struct CsvReadOutcome {
-    bool ok = false;
-    // Without their line ends. A line may end in CR LF, LF or CR; the end of
-    // the last line is optional, and nothing follows it.
-    std::vector<std::string> lines;
-    std::string errorText; // when not ok: the file's name and the cause
-};
-CsvReadOutcome ReadCsvLines(const std::string& fileName);
+// Reads a file one line at a time, so that a file of any size (a long
+// recording chosen by mistake) costs the memory of one line. A line may end
+// in CR LF, LF or CR; the end of the last line is optional, and nothing
+// follows it. A UTF-8 byte order mark at the start is no part of line 1.
+class CsvLineReader {
+public:
+    // Lines longer than this are cut here: no line of these files comes near it.
+    static constexpr size_t kLongestLine = 4096;
 
-// Writes a file line by line. After the first failure nothing more is
-// written; Close() says whether the whole file reached the disk.
+    CsvLineReader() = default;
+    // The lines of a text in memory.
+    explicit CsvLineReader(std::string text);
+    ~CsvLineReader();
+    CsvLineReader(const CsvLineReader&) = delete;
+    CsvLineReader& operator=(const CsvLineReader&) = delete;
+
+    // False when the file cannot be opened: ErrorText() names it and the cause.
+    bool Open(const std::string& fileName);
+    // The next line without its end; false at the end of the file and after
+    // a failed read (ErrorText() then says why).
+    bool Next(std::string& line);
+    // The line Next() gave was longer than kLongestLine and was cut.
+    bool LineCut() const { return cut_; }
+    bool Failed() const { return !errorText_.empty(); }
+    const std::string& ErrorText() const { return errorText_; }
+
+private:
+    // More bytes into the buffer; false at the end of the file or on failure.
+    bool Fill();
+
+    int fd_ = -1;
+    std::string fileName_;
+    std::string buffer_;
+    size_t at_ = 0;          // the next byte of buffer_ to look at
+    bool ended_ = true;      // no more bytes than those in buffer_
+    bool afterCr_ = false;   // the last line ended with CR: an LF right after it belongs to it
+    bool started_ = false;   // line 1 was read (the byte order mark is looked for once)
+    bool cut_ = false;
+    std::string errorText_;
+};
+
+// Writes a file line by line, as a whole (AtomicFile): only Commit() puts
+// it in place of an earlier file. After the first failure nothing more is
+// written.
 class CsvWriter {
 public:
-    CsvWriter() = default;
-    ~CsvWriter();
-    CsvWriter(const CsvWriter&) = delete;
-    CsvWriter& operator=(const CsvWriter&) = delete;
-
-    // Creates the file or empties an existing one.
+    // Starts the file; an earlier file stays as it is until Commit().
     bool Open(const std::string& fileName);
     // The line and CR LF.
     bool WriteLine(std::string_view line);
     // A line of numbers in decimal, separated by ";".
     bool WriteNumbers(std::initializer_list<long long> fields);
-    // Closes the file; true when every line was written. Safe to call twice.
-    bool Close();
+    // Puts the file in place; true when every line is in it.
+    bool Commit();
+    // Drops the lines; the earlier file stays as it was. So does a writer
+    // destroyed without a commit.
+    void Discard();
 
-    bool Failed() const { return !errorText_.empty(); }
+    bool Failed() const { return file_.Failed(); }
     // The file's name and the cause of the first failure.
-    const std::string& ErrorText() const { return errorText_; }
+    const std::string& ErrorText() const { return file_.ErrorText(); }
 
 private:
-    void Fail(const char* doing, int error);
     // Hands the collected lines to the file once enough have come together.
     bool Collected();
 
-    std::FILE* file_ = nullptr;
+    AtomicFile file_;
     std::string pending_; // lines not yet handed to the file
-    std::string fileName_;
-    std::string errorText_;
 };
 
-// A number field of a loaded line: blanks around it, an optional sign, then
-// decimal digits, or hexadecimal digits after "0x" or "$". None for anything
-// else or a value outside the signed 32-bit range.
+// A number field of a loaded line: an optional sign, then decimal digits, or
+// hexadecimal digits after "0x" or "$". Blanks (spaces, tabs) may stand
+// around it, and double quotes around that as a spreadsheet may write them
+// ("\" 42\""). None for anything else (another control character anywhere
+// included) or a value outside the signed 32-bit range.
 std::optional<long long> ParseCsvInteger(std::string field);

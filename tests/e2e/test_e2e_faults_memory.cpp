@@ -10,6 +10,8 @@
 #include "encoder/ErrorMap.h"
 #include "encoder/UserMemory.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPushButton>
 
 #include <map>
@@ -128,8 +130,12 @@ private slots:
         int round = 0;
         UnderEveryFault(r, "user-memory save", PageId::TabUserMem, [&](const FaultCase& fault, const std::string& cell) {
             MemoryCell c{r, fault, cell};
+            // Saved over an earlier file, which a failed save must leave as it was.
             const QString file = r.Path("save" + std::to_string(++round) + ".csv");
+            const std::string earlier = "the earlier file\r\n";
+            WriteFile(file, earlier);
             r.h.dialogs.saveAnswers.push_back(FileChoice{file.toStdString(), 1});
+            r.h.dialogs.confirmAnswers = {true}; // replace it
             r.Apply(fault, 6); // after the signature, in the reads of the banks
             c.Click("btnUserMemSaveFile");
             const std::vector<std::string> messages = r.TakeMessages();
@@ -144,6 +150,9 @@ private slots:
                        r.sim.BankImage(uint8_t(f[0].toInt()))[size_t(f[1].toInt())] == f[2].toInt();
             }
             c.Judge(!reported, held, reported && r.StatusError());
+            if (reported)
+                r.Check(FileContent(file) == earlier && QFileInfo(file).dir().entryList(QDir::Hidden | QDir::Files).filter(".k417-").isEmpty(),
+                        cell, "a failed save changed the earlier file or left a temporary one");
         });
         QVERIFY2(r.problems.empty(), Listed(r.problems));
     }

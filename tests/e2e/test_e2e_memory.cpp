@@ -369,6 +369,78 @@ private slots:
         SetNumberSeparators(before);
     }
 
+    void aSaveAsksBeforeReplacingTheFileItReallyWrites()
+    {
+        Rig r(Options({}, 4, 5));
+        QVERIFY(r.Open(PageId::TabUserMem));
+        const std::string question = "\"user.csv\" already exists.\r\nDo you want to replace it?";
+        WriteFile(r.Path("user.csv"), "the earlier file");
+        // "user.bak" is saved as "user.csv": asked about that, No, then cancelled.
+        r.AnswerSave(r.Path("user.bak"));
+        r.h.dialogs.confirmAnswers = {false};
+        r.Click("btnUserMemSaveFile");
+        std::vector<std::string> confirms;
+        for (const ScriptedDialogs::Shown& shown : r.h.dialogs.Log())
+            if (shown.what == "confirm")
+                confirms.push_back(shown.text);
+        QCOMPARE(confirms, std::vector<std::string>{question});
+        QCOMPARE(r.h.dialogs.Log().back().fileName, r.Path("user.csv").toStdString()); // asked again
+        QCOMPARE(FileContent(r.Path("user.csv")), std::string("the earlier file"));
+        QCOMPARE(r.TakeLog(), std::vector<std::string>(std::begin(kSignatureRead), std::end(kSignatureRead)));
+        // Yes: replaced.
+        r.AnswerSave(r.Path("user.bak"));
+        r.h.dialogs.confirmAnswers = {true};
+        r.Click("btnUserMemSaveFile");
+        QVERIFY(FileContent(r.Path("user.csv")).rfind("Torvik user memory;", 0) == 0);
+        QVERIFY(!QFile::exists(r.Path("user.bak")));
+
+        // The error map's save the same way.
+        r.h.dialogs.Clear();
+        r->SetActivePage(PageId::TabTorvikErrorMap);
+        WriteFile(r.Path("map.csv"), "the earlier map");
+        r.AnswerSave(r.Path("map.txt"));
+        r.h.dialogs.confirmAnswers = {false};
+        r.Click("btnErrorMapSaveFile");
+        QCOMPARE(r.h.dialogs.Log().back().fileName, r.Path("map.csv").toStdString());
+        QCOMPARE(FileContent(r.Path("map.csv")), std::string("the earlier map"));
+        QVERIFY(r.Messages().empty());
+    }
+
+    void aWrongFileOfAnyLengthIsReportedInABoundedMessage()
+    {
+        Rig r(Options({}, 4, 5));
+        QVERIFY(r.Open(PageId::TabUserMem));
+        // A position recording of 300,000 rows, chosen by mistake.
+        std::string recording = "Time(ms);RX;MT;ST;Error;\r\n";
+        for (int i = 0; i < 300000; ++i)
+            recording += std::to_string(i) + ";0003A077B6400000;0;" + std::to_string(40000 + i) + ";0;\r\n";
+        WriteFile(r.Path("POSITION_recording.csv"), recording);
+        r.AnswerOpen(r.Path("POSITION_recording.csv"));
+        r.Click("btnUserMemLoadFile");
+        std::vector<std::string> messages = r.Messages();
+        QCOMPARE(messages.size(), size_t{2});
+        QStringList lines = QString::fromStdString(messages[0]).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 50 + 1);
+        QCOMPARE(lines[1], QString("Ignoring data at line 1: Time(ms);RX;MT;ST;Error;"));
+        QCOMPARE(lines.back(), QString("\u2026 and 299951 more lines"));
+        QVERIFY(messages[0].size() < 3000);
+        QCOMPARE(messages[1], std::string("Sucessfully written banks: "));
+        QCOMPARE(r.Text("lblUserMemBulkStatus"), QString("Write finished."));
+
+        // The error map's loader: the same bound.
+        r.h.dialogs.Clear();
+        r->SetActivePage(PageId::TabTorvikErrorMap);
+        WriteFile(r.Path("map.csv"), "Torvik Error Map\r\nPoint;Value\r\n" + recording);
+        r.AnswerOpen(r.Path("map.csv"));
+        r.Click("btnErroMapLoadFile");
+        messages = r.Messages();
+        QCOMPARE(messages.size(), size_t{1});
+        lines = QString::fromStdString(messages[0]).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 50 + 1);
+        QCOMPARE(lines.back(), QString("\u2026 and 299951 more lines"));
+        QVERIFY(messages[0].size() < 3000);
+    }
+
     void userMemorySingleReadAndWrite()
     {
         Rig r(Options());

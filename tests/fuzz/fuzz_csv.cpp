@@ -8,7 +8,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -18,15 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
     const size_t end = input.find('\0');
     const std::string file = input.substr(0, end);
-    std::vector<std::string> lines;
-    for (size_t at = 0; at <= file.size();) {
-        const size_t next = file.find('\n', at);
-        lines.push_back(file.substr(at, next == std::string::npos ? std::string::npos : next - at));
-        if (next == std::string::npos)
-            break;
-        at = next + 1;
-    }
-    ParseErrorMapFile(lines, data[0] & 1 ? 8 : 4, {});
+    CsvLineReader mapLines(file);
+    ParseErrorMapFile(mapLines, data[0] & 1 ? 8 : 4, {});
 
     Link link;
     const std::string replies = end == std::string::npos ? std::string() : input.substr(end + 1);
@@ -34,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     UserBankRange range;
     range.first = 24;
     range.last = static_cast<uint16_t>(24 + (data[0] >> 5));
-    LoadUserMemoryLines(link, range, lines, {}, [](int) {});
+    CsvLineReader memoryLines(file);
+    LoadUserMemoryLines(link, range, memoryLines, {}, [](int) {});
     return 0;
 }

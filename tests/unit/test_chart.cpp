@@ -4,12 +4,14 @@
 // it: the curve with a vertex for every point, inside the plot, and the axis
 // titles. Long series are drawn from their summary.
 
+#include "FileSizeLimit.h"
 #include "chart/ChartExport.h"
 #include "chart/ChartRenderer.h"
 #include "chart/Metafile.h"
 
 #include <QBuffer>
 #include <QColor>
+#include <QDir>
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
@@ -317,6 +319,32 @@ TEST_F(ChartTest, FormatFollowsTheExtensionOrElseTheSelectedFilter)
     EXPECT_TRUE(file.read(8).startsWith("\x89PNG"));
     // A file that cannot be written is no success.
     EXPECT_FALSE(SaveChartImage(InstallChart(), kSize, ChartFont(), {dir_.filePath("none/graph.emf").toStdString(), ChartImageFormat::Emf}));
+}
+
+TEST_F(ChartTest, AnExportThatFailsLeavesTheEarlierFileAsItWas)
+{
+    for (const char* name : {"graph.png", "graph.bmp", "graph.svg", "graph.emf", "graph.wmf"}) {
+        const QString path = dir_.filePath(name);
+        {
+            QFile earlier(path);
+            ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+            earlier.write("the earlier chart");
+        }
+        {
+            FileSizeLimit full(200); // every format is larger
+            EXPECT_FALSE(SaveChartImage(InstallChart(), kSize, ChartFont(), ResolveChartImageFile(path.toStdString(), 1)))
+                << name;
+        }
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray("the earlier chart")) << name;
+        file.close();
+        // And written whole once the disk has room.
+        Save(InstallChart(), name);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_GT(file.size(), 200) << name;
+    }
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 5); // no temporary file left
 }
 
 TEST_F(ChartTest, LongSeriesAreDrawnFromASummaryOfBoundedSize)

@@ -4,6 +4,7 @@
 // write or a read meets on the way) or an in-process box.
 
 #include "FakeBox.h"
+#include "FileSizeLimit.h"
 #include "SimCommands.h"
 #include "biss/BankBrowser.h"
 #include "encoder/ErrorMap.h"
@@ -45,20 +46,52 @@ std::string TempFile(const std::string& name, const std::string& content = {})
     return path;
 }
 
+// Every line a reader gives.
+std::vector<std::string> AllLines(CsvLineReader& in)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    while (in.Next(line))
+        lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> FileLines(const std::string& path)
+{
+    CsvLineReader in;
+    EXPECT_TRUE(in.Open(path)) << in.ErrorText();
+    return AllLines(in);
+}
+
+// The lines as a file's text, each ended by CR LF.
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+ErrorMapFile ParseMap(const std::vector<std::string>& lines, int pageCount, const ProgressText& progress = nullptr)
+{
+    CsvLineReader in(Joined(lines));
+    return ParseErrorMapFile(in, pageCount, progress);
+}
+
 // --- CSV files -----------------------------------------------------------------
 
 TEST(CsvFile, ReadsLinesWhateverTheirEndsAndNamesFilesItCannotOpen)
 {
     const std::string path = TempFile("lines.csv", "a;1\r\nb\nc\rd\r\n\r\n");
-    CsvReadOutcome in = ReadCsvLines(path);
-    ASSERT_TRUE(in.ok);
-    EXPECT_EQ(in.lines, (std::vector<std::string>{"a;1", "b", "c", "d", ""}));
+    EXPECT_EQ(FileLines(path), (std::vector<std::string>{"a;1", "b", "c", "d", ""}));
     std::ofstream(path, std::ios::binary) << "x\xE9;y"; // 8-bit text, no end after the last line
-    EXPECT_EQ(ReadCsvLines(path).lines, std::vector<std::string>{"x\xE9;y"});
+    EXPECT_EQ(FileLines(path), std::vector<std::string>{"x\xE9;y"});
+    std::ofstream(path, std::ios::binary) << "\xEF\xBB\xBFTorvik Error Map\r\n"; // a byte order mark is no text
+    EXPECT_EQ(FileLines(path), std::vector<std::string>{"Torvik Error Map"});
 
-    in = ReadCsvLines("/nonexistent-k417/in.csv");
-    EXPECT_FALSE(in.ok);
-    EXPECT_EQ(in.errorText, "Cannot open the file \"/nonexistent-k417/in.csv\": No such file or directory");
+    CsvLineReader in;
+    EXPECT_FALSE(in.Open("/nonexistent-k417/in.csv"));
+    EXPECT_EQ(in.ErrorText(), "Cannot open the file \"/nonexistent-k417/in.csv\": No such file or directory");
 
     EXPECT_EQ(ReplaceExtension("/tmp/map", ".csv"), "/tmp/map.csv");
     EXPECT_EQ(ReplaceExtension("/tmp/map.txt", ".csv"), "/tmp/map.csv");
@@ -69,6 +102,34 @@ TEST(CsvFile, ReadsLinesWhateverTheirEndsAndNamesFilesItCannotOpen)
     EXPECT_EQ(Utf8FromEightBit("X\xE9;\xFF"), "X\xC3\xA9;\xC3\xBF");
 }
 
+TEST(CsvFile, ReaderTakesLinesAcrossItsReadsAndCutsOverlongOnes)
+{
+    // A CR LF split between two reads of the file, and a line of a megabyte.
+    std::string text;
+    for (int i = 0; i < 65; ++i)
+        text += std::string(1000, 'a') + "\r\n";
+    text += std::string(64 * 1024 - 1 - text.size(), 'a'); // its CR the last byte of the first read
+    text += "\r\nb\r\n" + std::string(1 << 20, 'c') + "\nd";
+    const std::string path = TempFile("long.csv", text);
+    CsvLineReader in;
+    ASSERT_TRUE(in.Open(path));
+    std::string line;
+    for (int i = 0; i < 65; ++i)
+        ASSERT_TRUE(in.Next(line) && line.size() == 1000);
+    ASSERT_TRUE(in.Next(line));
+    EXPECT_EQ(line, std::string(64 * 1024 - 1 - 65 * 1002, 'a'));
+    EXPECT_TRUE(in.Next(line));
+    EXPECT_EQ(line, "b");
+    EXPECT_FALSE(in.LineCut());
+    EXPECT_TRUE(in.Next(line));
+    EXPECT_EQ(line, std::string(CsvLineReader::kLongestLine, 'c'));
+    EXPECT_TRUE(in.LineCut());
+    EXPECT_TRUE(in.Next(line));
+    EXPECT_EQ(line, "d");
+    EXPECT_FALSE(in.Next(line));
+    EXPECT_FALSE(in.Failed());
+}
+
 TEST(CsvFile, WriterEndsLinesInCrLfAndReportsWhatCannotBeWritten)
 {
     const std::string path = TempFile("written.csv", "old content that must go");
@@ -76,18 +137,30 @@ TEST(CsvFile, WriterEndsLinesInCrLfAndReportsWhatCannotBeWritten)
     ASSERT_TRUE(file.Open(path));
     EXPECT_TRUE(file.WriteLine("Point;Value"));
     EXPECT_TRUE(file.WriteLine("0;-128"));
-    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(FileContent(path), "old content that must go"); // until the commit
+    EXPECT_TRUE(file.Commit());
     EXPECT_EQ(FileContent(path), "Point;Value\r\n0;-128\r\n");
 
     // A folder that is not there, and a full disk: the name and the cause, never success.
     EXPECT_FALSE(file.Open("/nonexistent-k417/out.csv"));
     EXPECT_FALSE(file.WriteLine("x"));
-    EXPECT_FALSE(file.Close());
+    EXPECT_FALSE(file.Commit());
     EXPECT_EQ(file.ErrorText(), "Cannot create the file \"/nonexistent-k417/out.csv\": No such file or directory");
     ASSERT_TRUE(file.Open("/dev/full"));
     file.WriteLine("Torvik user memory");
-    EXPECT_FALSE(file.Close());
+    EXPECT_FALSE(file.Commit());
     EXPECT_EQ(file.ErrorText(), "Cannot write the file \"/dev/full\": " + std::string(std::strerror(ENOSPC)));
+
+    // A disk that fills up on the way: the earlier file stays whole.
+    {
+        FileSizeLimit full(64 * 1024);
+        ASSERT_TRUE(file.Open(path));
+        for (int i = 0; i < 10000; ++i)
+            file.WriteNumbers({24, i % 64, 255});
+        EXPECT_FALSE(file.Commit());
+    }
+    EXPECT_EQ(file.ErrorText(), "Cannot write the file \"" + path + "\": " + std::string(std::strerror(EFBIG)));
+    EXPECT_EQ(FileContent(path), "Point;Value\r\n0;-128\r\n");
 }
 
 TEST(CsvFile, NumberFieldsAreSigned32BitDecimalOrHexadecimal)
@@ -96,7 +169,20 @@ TEST(CsvFile, NumberFieldsAreSigned32BitDecimalOrHexadecimal)
     EXPECT_EQ(ParseCsvInteger("$1f"), 31);
     EXPECT_EQ(ParseCsvInteger("-128"), -128);
     EXPECT_EQ(ParseCsvInteger("-2147483648"), -2147483648LL);
-    for (const char* bad : {"", "2147483648", "1.5", "1 2", "Bank", "0X10", "\"7\""})
+    for (const char* bad : {"", "2147483648", "1.5", "1 2", "Bank", "0X10", "0x 1F", "- 5"})
+        EXPECT_FALSE(ParseCsvInteger(bad)) << bad;
+}
+
+TEST(CsvFile, NumberFieldsMayStandBetweenBlanksAndQuotesButNotControlCharacters)
+{
+    // What a spreadsheet or an editor leaves around a number is no part of it.
+    for (const char* good : {" 42", "42 ", "\t42\t", " \t 42 ", "\"42\"", " \" 42 \" ", "\"0x2A\""})
+        EXPECT_EQ(ParseCsvInteger(good), 42) << good;
+    EXPECT_EQ(ParseCsvInteger("\"-0x80\""), -128);
+    // Any other control character marks a file that holds no numbers here.
+    for (const std::string& bad : {std::string("\x01" "42"), std::string("42\x1A"), std::string("42\0", 3),
+                                   std::string("4\x1B" "2"), std::string("42\x7F"), std::string("\"42"),
+                                   std::string("42\""), std::string("\"\""), std::string("\"4\"2\"")})
         EXPECT_FALSE(ParseCsvInteger(bad)) << bad;
 }
 
@@ -121,7 +207,7 @@ TEST(ErrorMapFile, EveryLineErrorIsListedAndTheHeadersStopTheReading)
 {
     const std::vector<std::string> lines = MapFile({"0x10;-128", "1;1.5", "511;127", "16;3"});
     std::vector<std::string> progress;
-    ErrorMapFile file = ParseErrorMapFile(lines, 8, [&](const std::string& t) { progress.push_back(t); });
+    ErrorMapFile file = ParseMap(lines, 8, [&](const std::string& t) { progress.push_back(t); });
     EXPECT_EQ(file.errorText, "Convert Error at line 4: 1;1.5\r\n");
     EXPECT_EQ(file.lineCount, 6u);
     EXPECT_FALSE(file.Complete(8));
@@ -132,13 +218,13 @@ TEST(ErrorMapFile, EveryLineErrorIsListedAndTheHeadersStopTheReading)
     EXPECT_EQ(file.pages[7][63], 127);
 
     // Four pages: point 300 lies in page 4, beyond the map.
-    file = ParseErrorMapFile(MapFile({"255;-1", "300;1"}), 4, nullptr);
+    file = ParseMap(MapFile({"255;-1", "300;1"}), 4);
     EXPECT_EQ(file.errorText, "Bank number out of allowed range at line 4): 300;1");
 
     for (const auto& [first, second, error, count] :
          {std::tuple{"Torvik error map", "Point;Value", "Can't find \"Torvik Error Map\" on Line 1!", 1u},
           std::tuple{"Torvik Error Map", "Bank;Address;Value", "Can't find \"Point;Value\" on Line 2!", 2u}}) {
-        file = ParseErrorMapFile({first, second, "0;1", "1;2"}, 8, nullptr);
+        file = ParseMap({first, second, "0;1", "1;2"}, 8);
         EXPECT_TRUE(file.headerError);
         EXPECT_EQ(file.errorText, error);
         EXPECT_EQ(file.lineCount, count);
@@ -159,13 +245,13 @@ TEST(ErrorMapFile, ASavedMapLoadsBackToTheSameBytes)
     const std::string path = TempFile("map.csv");
     ASSERT_EQ(WriteErrorMapFile(path, sig, pages, 8), "");
 
-    const CsvReadOutcome in = ReadCsvLines(path);
-    ASSERT_EQ(in.lines.size(), 514u);
-    EXPECT_EQ(in.lines[0], "Torvik Error Map;Serial: T1234567;Part: TV657-18B16-000;Serial#: 0x0012D687;"
+    const std::vector<std::string> lines = FileLines(path);
+    ASSERT_EQ(lines.size(), 514u);
+    EXPECT_EQ(lines[0], "Torvik Error Map;Serial: T1234567;Part: TV657-18B16-000;Serial#: 0x0012D687;"
                            "DeviID: 0x545636353701;ManufID: 0x4B58 = \"XK\"");
-    EXPECT_EQ(in.lines[2], "0;-128");  // the stored signed byte, not a drawn value
-    EXPECT_EQ(in.lines[3], "1;-91");
-    const ErrorMapFile file = ParseErrorMapFile(in.lines, 8, nullptr);
+    EXPECT_EQ(lines[2], "0;-128");  // the stored signed byte, not a drawn value
+    EXPECT_EQ(lines[3], "1;-91");
+    const ErrorMapFile file = ParseMap(lines, 8);
     EXPECT_EQ(file.errorText, "");
     EXPECT_TRUE(file.Complete(8));
     EXPECT_EQ(file.pages, pages);
@@ -200,6 +286,11 @@ protected:
     {
         return [this](int ms) { pauses.push_back(ms); };
     }
+    UserMemoryLoadOutcome Load(const std::vector<std::string>& lines, const ProgressText& progress = nullptr)
+    {
+        CsvLineReader in(Joined(lines));
+        return LoadUserMemoryLines(link, UserBanksOf(link), in, progress, Noting());
+    }
 
     std::unique_ptr<Simulator> sim;
     Link link;
@@ -211,8 +302,7 @@ TEST_F(MemoryTest, UserMemoryLoadWritesEachRunOfLinesAsOneBankAndSavesOnce)
     StartSim();
     std::vector<std::string> progress;
     const UserMemoryLoadOutcome out =
-        LoadUserMemoryLines(link, UserBanksOf(link), {"24;7;0x2A", "25;0;1", "25;63;255"},
-                            [&](const std::string& t) { progress.push_back(t); }, Noting());
+        Load({"24;7;0x2A", "25;0;1", "25;63;255"}, [&](const std::string& t) { progress.push_back(t); });
     EXPECT_EQ(out.errorText, "");
     EXPECT_EQ(out.writtenBanks, "24, 25, ");
     EXPECT_TRUE(out.trafficOk);
@@ -231,11 +321,10 @@ TEST_F(MemoryTest, UserMemoryLoadWritesEachRunOfLinesAsOneBankAndSavesOnce)
 TEST_F(MemoryTest, UserMemoryLoadListsBadLinesAndWritesNothingOutsideTheBank)
 {
     StartSim();
-    const UserMemoryLoadOutcome out = LoadUserMemoryLines(
-        link, UserBanksOf(link),
+    const UserMemoryLoadOutcome out = Load(
         {"Torvik user memory;Serial: x;Part: y;Serial#: 0x1;DeviID: 0x1;ManufID: z", "Bank;Address;Value", "24;64;1",
-         "24;1;256", "280;1;1", "24;-1;1", "24;1,5;1", "23;1;1", "28;1;1", "24;2;0x1F", "\"24;3\";1"},
-        nullptr, Noting());
+         "24;1;256", "280;1;1", "24;-1;1", "24;1,5;1", "23;1;1", "28;1;1", "24;2;0x1F", "\"24;3\";1",
+         "24;\t4 ;\"9\" ", "24;5;7\x1A"});
     EXPECT_EQ(out.errorText, "Ignoring data at line 1: Torvik user memory;Serial: x;Part: y;Serial#: 0x1;DeviID: "
                              "0x1;ManufID: z\r\n"
                              "Convert Error at line 2: Bank;Address;Value\r\n"
@@ -246,10 +335,12 @@ TEST_F(MemoryTest, UserMemoryLoadListsBadLinesAndWritesNothingOutsideTheBank)
                              "Convert Error at line 7: 24;1.5;1\r\n"
                              "Bank number out of allowed range at line 8): 23;1;1"
                              "Bank number out of allowed range at line 9): 28;1;1"
-                             "Ignoring data at line 11: \"24;3\";1\r\n");
+                             "Ignoring data at line 11: \"24;3\";1\r\n"
+                             "Convert Error at line 13: 24;5;7\x1A\r\n");
     EXPECT_EQ(out.writtenBanks, "24, ");
     TBiSS_bank expected{};
     expected[2] = 31;
+    expected[4] = 9;
     EXPECT_EQ(sim->StoredBankImage(24), expected);
     EXPECT_EQ(sim->StoredBankImage(23), TBiSS_bank{});
 }
@@ -259,7 +350,7 @@ TEST_F(MemoryTest, UserMemoryLoadStopsAtAFailedBankButRetriesItAndStillSaves)
     StartSim();
     Fault([](SimFaults& f) { f.refuseBank = 25; });
     const UserMemoryLoadOutcome out =
-        LoadUserMemoryLines(link, UserBanksOf(link), {"24;0;1", "25;0;2", "26;0;3", "27;0;4"}, nullptr, Noting());
+        Load({"24;0;1", "25;0;2", "26;0;3", "27;0;4"});
     EXPECT_EQ(out.errorText, "Bank 25 write error! Process terminated.\r\nBank 25 write error!\r\n");
     EXPECT_EQ(out.writtenBanks, "24, ");
     EXPECT_FALSE(out.trafficOk);
@@ -272,37 +363,110 @@ TEST_F(MemoryTest, UserMemoryLoadStopsAtAFailedBankButRetriesItAndStillSaves)
 
     // The save's own failures are listed too, and the command follows a failed key.
     Fault([](SimFaults& f) { f.answersLeft = 2; }); // the selection and the buffered write, then silence
-    const UserMemoryLoadOutcome silent = LoadUserMemoryLines(link, UserBanksOf(link), {"24;0;9"}, nullptr, Noting());
+    const UserMemoryLoadOutcome silent = Load({"24;0;9"});
     EXPECT_EQ(silent.errorText, "Save to flash: Error writing to KEY register\r\n"
                                 "Save to flash: Error writing to CMD register\r\n");
     EXPECT_EQ(silent.writtenBanks, "24, ");
 }
 
-TEST_F(MemoryTest, UserMemorySaveStopsAtATimeOutAndKeepsWhatItWrote)
+TEST_F(MemoryTest, UserMemorySaveStoppedByATimeOutLeavesTheEarlierFileAsItWas)
 {
     StartSim();
     link.EncoderSignature.Zolvan_Serial = "T1234567";
-    const std::string path = TempFile("user.csv");
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "k417_memory_save";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "user.csv").string();
+    UserMemorySaveOutcome out = SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, path, nullptr);
+    EXPECT_TRUE(out.saved);
+    const std::string good = FileContent(path);
+    const std::vector<std::string> lines = FileLines(path);
+    ASSERT_EQ(lines.size(), 2u + 4 * 64);
+    EXPECT_EQ(lines[1], "Bank;Address;Value");
+    EXPECT_EQ(lines[2], "24;0;117"); // "u" of the factory's "user memory"
+
     Fault([](SimFaults& f) { f.answersLeft = 3; }); // bank 24 read, bank 25 selected, then a time-out
     std::vector<std::string> progress;
-    const UserMemorySaveOutcome out = SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, path,
-                                                         [&](const std::string& t) { progress.push_back(t); });
-    EXPECT_EQ(out.errorText, "Bank 25 read error! Process terminated.\r\n");
+    out = SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, path,
+                             [&](const std::string& t) { progress.push_back(t); });
+    EXPECT_FALSE(out.saved);
+    EXPECT_EQ(out.errorText, "Bank 25 read error! Process terminated.\r\nNothing was saved: the file is as it was.\r\n");
     EXPECT_EQ(out.statusText, "Error\r\nBiSS Timeout\r\nCMD: R64:000 RCV: 3:00:");
     EXPECT_EQ(out.fileError, "");
     EXPECT_EQ(progress, (std::vector<std::string>{"Reading Bank 24", "Reading Bank 25"}));
-    const CsvReadOutcome in = ReadCsvLines(path);
-    ASSERT_EQ(in.lines.size(), 2u + 64);
-    EXPECT_EQ(in.lines[1], "Bank;Address;Value");
-    EXPECT_EQ(in.lines[2], "24;0;117"); // "u" of the factory's "user memory"
-    EXPECT_EQ(in.lines[65], "24;63;0");
+    EXPECT_EQ(FileContent(path), good);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
 
     // A file that cannot be created costs no traffic.
+    Fault([](SimFaults& f) { f.answersLeft = -1; });
     TakeLog();
     const UserMemorySaveOutcome refused =
         SaveUserMemoryFile(link, UserBanksOf(link), link.EncoderSignature, "/nonexistent-k417/user.csv", nullptr);
     EXPECT_EQ(refused.fileError, "Cannot create the file \"/nonexistent-k417/user.csv\": No such file or directory");
+    EXPECT_FALSE(refused.saved);
     EXPECT_TRUE(TakeLog().empty());
+    std::filesystem::remove_all(folder);
+}
+
+// A position recording of the "Test" page, rows as it writes them.
+std::string PositionRecording(int rows)
+{
+    std::string text = "Time(ms);RX;MT;ST;Error;\r\n";
+    for (int i = 0; i < rows; ++i)
+        text += std::to_string(i) + ";0003A077B6400000;" + std::to_string(i % 7) + ";" + std::to_string(40000 + i) + ";0;\r\n";
+    return text;
+}
+
+std::vector<std::string> ReportLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find("\r\n", at);
+        lines.push_back(text.substr(at, end - at));
+        at = end == std::string::npos ? text.size() : end + 2;
+    }
+    return lines;
+}
+
+TEST_F(MemoryTest, AWrongFileOfAnyLengthGivesAReportOfBoundedSize)
+{
+    StartSim();
+    // 300,000 rows chosen by mistake as a user-memory file.
+    const std::string path = TempFile("POSITION_T1234567.csv", PositionRecording(300000));
+    CsvLineReader in;
+    ASSERT_TRUE(in.Open(path));
+    const UserMemoryLoadOutcome out = LoadUserMemoryLines(link, UserBanksOf(link), in, nullptr, Noting());
+    std::vector<std::string> lines = ReportLines(out.errorText);
+    ASSERT_EQ(lines.size(), LineErrorReport::kListed + 1);
+    EXPECT_EQ(lines[0], "Ignoring data at line 1: Time(ms);RX;MT;ST;Error;");
+    EXPECT_EQ(lines[49], "Ignoring data at line 50: 48;0003A077B6400000;6;40048;0;");
+    EXPECT_EQ(lines[50], "\u2026 and 299951 more lines");
+    EXPECT_LT(out.errorText.size(), 3000u);
+    EXPECT_EQ(out.skippedLines.size(), LineErrorReport::kListed);
+    EXPECT_EQ(out.writtenBanks, "");
+
+    // The error map's loader: the same bound, and the count on a line of its
+    // own after range messages, which end without a line break.
+    std::string map = "Torvik Error Map;x\r\nPoint;Value\r\n";
+    for (int i = 0; i < 60; ++i)
+        map += "-5;1\r\n";
+    map += PositionRecording(300000);
+    CsvLineReader mapLines(map);
+    const ErrorMapFile file = ParseErrorMapFile(mapLines, 8, nullptr);
+    EXPECT_EQ(file.lineCount, 2u + 60 + 300001);
+    lines = ReportLines(file.errorText);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind("Bank number out of allowed range at line 3): -5;1Bank number", 0), 0u);
+    EXPECT_EQ(lines[1], "\u2026 and 300011 more lines");
+    EXPECT_LT(file.errorText.size(), 3000u);
+}
+
+TEST_F(MemoryTest, AReportQuotesLinesAsUtf8AndCutsLongOnes)
+{
+    StartSim();
+    const UserMemoryLoadOutcome out = Load({"24;1;\xB5", std::string(300, 'x')});
+    EXPECT_EQ(out.errorText, "Convert Error at line 1: 24;1;\xC2\xB5\r\n"
+                             "Ignoring data at line 2: " + std::string(200, 'x') + "\u2026\r\n");
 }
 
 class PowerThroughTheBox final : public PowerSwitch {

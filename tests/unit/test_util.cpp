@@ -1,9 +1,20 @@
+#include "FileSizeLimit.h"
+#include "util/AtomicFile.h"
 #include "util/Bits.h"
 #include "util/LineFit.h"
 #include "util/NumberText.h"
 #include "util/Text.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <unistd.h>
 
 TEST(Text, CleanIdTextTrimsControlAndDropsInnerBlanks)
 {
@@ -133,4 +144,86 @@ TEST(LineFit, FitsSlopeInterceptAndCorrelation)
     EXPECT_EQ(r, 42);
     FitLine({}, a, b, r);
     EXPECT_EQ(a, 0);
+}
+
+// --- Files written whole -----------------------------------------------------------
+
+namespace {
+struct Folder {
+    std::filesystem::path path = std::filesystem::temp_directory_path() / ("k417_atomic_" + std::to_string(::getpid()));
+    Folder()
+    {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~Folder() { std::filesystem::remove_all(path); }
+    std::string File(const char* name) const { return (path / name).string(); }
+    // The names in the folder: a temporary file left behind shows here.
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+std::string Content(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+} // namespace
+
+TEST(AtomicFile, ReplacesTheFileOnlyOnCommitAndKeepsItsModeAndLinks)
+{
+    Folder folder;
+    const std::string map = folder.File("map.csv");
+    std::ofstream(map) << "the good map";
+    std::filesystem::permissions(map, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                          std::filesystem::perms::group_read);
+    {
+        AtomicFile file;
+        ASSERT_TRUE(file.Open(map)) << file.ErrorText();
+        EXPECT_TRUE(file.Write("half of a new"));
+        EXPECT_EQ(Content(map), "the good map"); // nothing shows before the commit
+    } // ended without a commit
+    EXPECT_EQ(Content(map), "the good map");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"map.csv"});
+
+    AtomicFile file;
+    ASSERT_TRUE(file.Open(map));
+    EXPECT_TRUE(file.Write("a new "));
+    EXPECT_TRUE(file.Write("map"));
+    EXPECT_TRUE(file.Commit());
+    EXPECT_EQ(Content(map), "a new map");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"map.csv"});
+    EXPECT_EQ(std::filesystem::status(map).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write | std::filesystem::perms::group_read);
+
+    // A link keeps pointing where it did; the file it names is the one replaced.
+    const std::string link = folder.File("latest.csv");
+    std::filesystem::create_symlink(map, link);
+    EXPECT_EQ(WriteWholeFile(link, "through the link"), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(Content(map), "through the link");
+    // Not a regular file: written as it is.
+    EXPECT_EQ(WriteWholeFile("/dev/null", "x"), "");
+    EXPECT_EQ(WriteWholeFile(folder.File("none/map.csv"), "x"),
+              "Cannot create the file \"" + folder.File("none/map.csv") + "\": No such file or directory");
+}
+
+TEST(AtomicFile, AFailedWriteLeavesTheEarlierFileAndNoTemporaryOne)
+{
+    Folder folder;
+    const std::string map = folder.File("map.csv");
+    std::ofstream(map) << "the good map";
+    {
+        FileSizeLimit full(100);
+        EXPECT_EQ(WriteWholeFile(map, std::string(1000, 'x')),
+                  "Cannot write the file \"" + map + "\": " + std::strerror(EFBIG));
+    }
+    EXPECT_EQ(Content(map), "the good map");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"map.csv"});
 }

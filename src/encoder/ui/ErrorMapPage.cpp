@@ -112,12 +112,11 @@ void ErrorMapPage::btnErrorMapSaveFileClick()
     }
     UsePointAsDecimalSeparator();
     dialogs.Beep();
-    const std::optional<FileChoice> choice = dialogs.SaveFileName(CsvDialog("Save Error Map data"));
+    const std::optional<FileChoice> choice = dialogs.SaveFileName(CsvDialog("Save Error Map data"), CsvFileName);
     if (!choice)
         return;
     WaitCursor busy;
-    const std::string error =
-        WriteErrorMapFile(ReplaceExtension(choice->fileName, ".csv"), signature, map.pages, map.pageCount);
+    const std::string error = WriteErrorMapFile(choice->fileName, signature, map.pages, map.pageCount);
     if (!error.empty())
         dialogs.Message(error, MessageKind::Error);
 }
@@ -132,14 +131,14 @@ void ErrorMapPage::btnErroMapLoadFileClick()
     std::string errors;
     if (choice) {
         WaitCursor busy;
-        const CsvReadOutcome in = ReadCsvLines(choice->fileName);
-        if (!in.ok) {
-            dialogs.Message(in.errorText, MessageKind::Error);
+        CsvLineReader in;
+        if (!in.Open(choice->fileName)) {
+            dialogs.Message(in.ErrorText(), MessageKind::Error);
             return;
         }
         const ErrorMapFile file =
-            ParseErrorMapFile(in.lines, pageCount, [this](const std::string& text) { ShowProgress(text); });
-        errors = Utf8FromEightBit(file.errorText);
+            ParseErrorMapFile(in, pageCount, [this](const std::string& text) { ShowProgress(text); });
+        errors = file.errorText;
         if (errors.empty() && !file.Complete(pageCount)) {
             dialogs.Message(kErrorMapLineCountText, MessageKind::Error);
         } else if (errors.empty()) {

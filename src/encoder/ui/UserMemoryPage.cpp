@@ -167,14 +167,14 @@ void UserMemoryPage::btnUserMemSaveFileClick()
     }
     UsePointAsDecimalSeparator();
     dialogs.Beep();
-    const std::optional<FileChoice> choice = dialogs.SaveFileName(CsvDialog("Save user memmory data"));
+    const std::optional<FileChoice> choice = dialogs.SaveFileName(CsvDialog("Save user memmory data"), CsvFileName);
     UserMemorySaveOutcome out;
     {
         WaitCursor busy;
         if (choice)
-            out = SaveUserMemoryFile(link, range, link.EncoderSignature, ReplaceExtension(choice->fileName, ".csv"),
+            out = SaveUserMemoryFile(link, range, link.EncoderSignature, choice->fileName,
                                      [this](const std::string& text) { ShowBulkStatus(text); });
-        ShowBulkStatus(out.fileError.empty() ? "Reading finished." : "Reading stopped: the file was not written.");
+        ShowBulkStatus(!choice || out.saved ? "Reading finished." : "Reading stopped: the file was not written.");
     }
     if (!out.fileError.empty())
         dialogs.Message(out.fileError, MessageKind::Error);
@@ -196,19 +196,19 @@ void UserMemoryPage::btnUserMemLoadFileClick()
     UserMemoryLoadOutcome out;
     if (choice) {
         WaitCursor busy;
-        const CsvReadOutcome in = ReadCsvLines(choice->fileName);
-        if (in.ok) {
-            out = LoadUserMemoryLines(session_.GetLink(), range, in.lines,
+        CsvLineReader in;
+        if (in.Open(choice->fileName)) {
+            out = LoadUserMemoryLines(session_.GetLink(), range, in,
                                       [this](const std::string& text) { ShowBulkStatus(text); }, SleepMs);
             ShowBulkStatus("Write finished.");
             if (!out.trafficOk)
                 session_.Report(false, out.statusText);
         } else {
-            dialogs.Message(in.errorText, MessageKind::Error);
+            dialogs.Message(in.ErrorText(), MessageKind::Error);
         }
     }
     if (!out.errorText.empty())
-        dialogs.Message(kUserMemoryLoadErrorsText + Utf8FromEightBit(out.errorText), MessageKind::Error);
+        dialogs.Message(kUserMemoryLoadErrorsText + out.errorText, MessageKind::Error);
     dialogs.Message(kWrittenBanksText + out.writtenBanks);
 }
 
