@@ -1,5 +1,6 @@
 #include "RecordStore.h"
 
+#include "PlantStore.h"
 #include "SqliteStore.h"
 
 #include <cstdlib>
@@ -99,10 +100,7 @@ std::string RedactLocation(const std::string& location)
 
 std::unique_ptr<RecordStore> OpenRecordStore(const std::string& location, StoreStatus* status)
 {
-    if (IsPlantLocation(location)) {
-        if (status)
-            *status = StoreStatus::Failed("this build cannot reach a PostgreSQL server: " + RedactLocation(location));
-        return nullptr;
-    }
+    if (IsPlantLocation(location))
+        return PlantStore::Open(location, DefaultSpoolLocation(), status);
     return SqliteStore::Open(location, status);
 }

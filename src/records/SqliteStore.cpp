@@ -269,7 +269,7 @@ StoreStatus SqliteStore::Transaction(const char* what, const std::function<bool(
     return {};
 }
 
-bool SqliteStore::WriteRun(const RunRecord& run, bool keepRunningWriter)
+bool SqliteStore::WriteRun(const RunRecord& run)
 {
     Statement write(db_, std::string("INSERT INTO runs (") + kRunColumns +
                              ", started_ms, writer) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?) "
@@ -298,7 +298,7 @@ bool SqliteStore::WriteRun(const RunRecord& run, bool keepRunningWriter)
         .Text(run.ended)
         .Text(std::string(OutcomeText(run.outcome)))
         .Integer(IsoTimeToMs(run.started).value_or(0))
-        .Text(keepRunningWriter && run.outcome == Outcome::Running ? ThisRunWriter() : std::string());
+        .Text(run.outcome == Outcome::Running ? ThisRunWriter() : std::string());
     return write.Run();
 }
 
@@ -369,7 +369,7 @@ bool SqliteStore::WriteStep(const std::string& runId, const StepRecord& step)
 
 StoreStatus SqliteStore::Begin(const RunRecord& run)
 {
-    return Transaction("cannot write the run", [&] { return WriteRun(run, true); });
+    return Transaction("cannot write the run", [&] { return WriteRun(run); });
 }
 
 StoreStatus SqliteStore::AddStep(const std::string& runId, const StepRecord& step)
@@ -379,13 +379,13 @@ StoreStatus SqliteStore::AddStep(const std::string& runId, const StepRecord& ste
 
 StoreStatus SqliteStore::Finish(const RunRecord& run)
 {
-    return Transaction("cannot write the run's end", [&] { return WriteRun(run, true); });
+    return Transaction("cannot write the run's end", [&] { return WriteRun(run); });
 }
 
 StoreStatus SqliteStore::Put(const RunRecord& run)
 {
     return Transaction("cannot write the run", [&] {
-        if (!DeleteRun(run.runId, true) || !WriteRun(run, false))
+        if (!DeleteRun(run.runId, true) || !WriteRun(run))
             return false;
         for (const StepRecord& step : run.steps)
             if (!WriteStep(run.runId, step))

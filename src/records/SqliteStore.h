@@ -46,7 +46,7 @@ private:
     StoreStatus Prepare();
     StoreStatus MarkAbandonedRuns();
     StoreStatus Transaction(const char* what, const std::function<bool()>& body);
-    bool WriteRun(const RunRecord& run, bool keepRunningWriter);
+    bool WriteRun(const RunRecord& run);
     bool WriteStep(const std::string& runId, const StepRecord& step);
     bool DeleteRun(const std::string& runId, bool stepsOnly);
     StoreStatus Failure(const std::string& what) const;
