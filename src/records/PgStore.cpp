@@ -58,6 +58,7 @@ CREATE INDEX runs_by_plan ON runs (plan_name, started);
 CREATE INDEX runs_by_label_serial ON runs (label_serial);
 CREATE INDEX runs_by_decoded_serial ON runs (decoded_serial);
 CREATE INDEX runs_running ON runs (run_id) WHERE outcome = 'RUNNING';
+CREATE INDEX steps_failed ON steps (run_id) WHERE outcome IN ('FAIL', 'ERROR');
 )sql",
 };
 static_assert(sizeof kMigrations / sizeof kMigrations[0] == PgStore::kSchemaVersion);
@@ -252,6 +253,15 @@ StoreStatus PgStore::Connect()
         conn_ = nullptr;
         return migrated;
     }
+    // After a lost connection, take the locks of the runs still being
+    // written here again, before anyone (this program included) judges them.
+    std::vector<Query> relock;
+    for (const std::string& runId : writing_)
+        relock.emplace_back(std::string("SELECT pg_try_advisory_lock(") + kRunLockKey + ")",
+                            std::vector<std::optional<std::string>>{runId});
+    if (!relock.empty())
+        if (StoreStatus locked = Write("cannot lock the runs being written", relock); !locked)
+            return locked;
     // Runs whose station no longer holds their lock will never end.
     return Write("cannot mark abandoned runs ABORTED",
                  {Query(std::string("UPDATE runs SET outcome = 'ABORTED' WHERE outcome = 'RUNNING' AND "
@@ -494,7 +504,10 @@ StoreStatus PgStore::Begin(const RunRecord& run)
     std::vector<Query> queries{Query(std::string("SELECT pg_try_advisory_lock(") + kRunLockKey + ")", {run.runId})};
     for (Query& q : RunRowQueries(run))
         queries.push_back(std::move(q));
-    return Write("cannot write the run", queries);
+    StoreStatus written = Write("cannot write the run", queries);
+    if (written)
+        writing_.insert(run.runId);
+    return written;
 }
 
 StoreStatus PgStore::AddStep(const std::string& runId, const StepRecord& step)
@@ -509,10 +522,13 @@ StoreStatus PgStore::Finish(const RunRecord& run)
     if (!IsRunIdUuid(run.runId))
         return StoreStatus::Failed("the run id \"" + run.runId + "\" is not a UUID");
     std::vector<Query> queries = RunRowQueries(run);
-    if (run.outcome != Outcome::Running)
+    if (run.outcome != Outcome::Running && writing_.count(run.runId))
         queries.emplace_back(std::string("SELECT pg_advisory_unlock(") + kRunLockKey + ")",
                              std::vector<std::optional<std::string>>{run.runId});
-    return Write("cannot write the run's end", queries);
+    StoreStatus written = Write("cannot write the run's end", queries);
+    if (written && run.outcome != Outcome::Running)
+        writing_.erase(run.runId);
+    return written;
 }
 
 StoreStatus PgStore::Put(const RunRecord& run)
@@ -529,6 +545,78 @@ StoreStatus PgStore::Put(const RunRecord& run)
     return Write("cannot write the run", queries);
 }
 
+bool PgStore::FilterClause(const RunFilter& filter, const std::string& alias, std::string& sql,
+                           std::vector<std::optional<std::string>>& params, StoreStatus& status)
+{
+    sql = " WHERE true";
+    auto param = [&](std::optional<std::string> value) {
+        params.push_back(std::move(value));
+        return "$" + std::to_string(params.size());
+    };
+    if (!filter.serial.empty())
+        sql += " AND " + param(filter.serial) + " IN (" + alias + "label_serial, " + alias + "decoded_serial, " +
+               alias + "biss_serial, " + alias + "extended_serial)";
+    if (!filter.partNumber.empty())
+        sql += " AND " + alias + "part_number = " + param(filter.partNumber);
+    if (!filter.plan.empty())
+        sql += " AND " + alias + "plan_name = " + param(filter.plan);
+    if (!filter.station.empty())
+        sql += " AND " + alias + "station = " + param(filter.station);
+    if (filter.outcome)
+        sql += " AND " + alias + "outcome = " + param(std::string(OutcomeText(*filter.outcome)));
+    for (const auto& [text, op] : {std::pair{filter.since, " >= "}, std::pair{filter.until, " < "}}) {
+        if (text.empty())
+            continue;
+        auto instant = InstantParam(text);
+        if (!instant) {
+            status = StoreStatus::Failed("not a date: " + text);
+            return false;
+        }
+        sql += " AND " + alias + "started" + op + "to_timestamp(" + param(instant) + "::float8 / 1000)";
+    }
+    return true;
+}
+
+YieldFacts PgStore::CollectYieldFacts(const RunFilter& filter, StoreStatus* status)
+{
+    YieldFacts facts;
+    StoreStatus s = Connect();
+    std::vector<std::optional<std::string>> params;
+    std::string where;
+    Result begin, end, runs, failures;
+    if (s && FilterClause(filter, "r.", where, params, s) &&
+        ReadQuery(Query("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), begin, s)) {
+        bool ok = ReadQuery(Query("SELECT r.run_id::text, CASE WHEN r.decoded_serial <> '' THEN r.decoded_serial "
+                                  "WHEN r.label_serial <> '' THEN r.label_serial ELSE r.run_id::text END, r.station, "
+                                  "r.plan_name, (extract(epoch FROM r.started) * 1000)::bigint, r.outcome FROM runs r" +
+                                      where + " AND r.outcome IN ('PASS', 'FAIL', 'ERROR')",
+                                  params),
+                            runs, s) &&
+                  ReadQuery(Query("SELECT r.run_id::text, st.name, coalesce(m.name, '') FROM steps st "
+                                  "JOIN runs r ON r.run_id = st.run_id "
+                                  "LEFT JOIN measurements m ON m.run_id = st.run_id AND m.step_index = st.step_index "
+                                  "AND m.outcome = 'FAIL'" +
+                                      where +
+                                      " AND st.outcome IN ('FAIL', 'ERROR') AND r.outcome IN ('FAIL', 'ERROR')",
+                                  params),
+                            failures, s);
+        if (conn_)
+            ReadQuery(Query(ok ? "COMMIT" : "ROLLBACK"), end, s);
+        if (ok) {
+            facts.runs.reserve(static_cast<size_t>(runs.Rows()));
+            for (int row = 0; row < runs.Rows(); ++row)
+                facts.runs.push_back({runs.Text(row, 0), runs.Text(row, 1), runs.Text(row, 2), runs.Text(row, 3),
+                                      std::strtoll(runs.Text(row, 4).c_str(), nullptr, 10),
+                                      OutcomeOr(runs.Text(row, 5), Outcome::Error)});
+            for (int row = 0; row < failures.Rows(); ++row)
+                facts.failures.push_back({failures.Text(row, 0), failures.Text(row, 1), failures.Text(row, 2)});
+        }
+    }
+    if (status)
+        *status = s;
+    return facts;
+}
+
 std::vector<RunRecord> PgStore::List(const RunFilter& filter, StoreStatus* status)
 {
     StoreStatus s = Connect();
@@ -539,35 +627,11 @@ std::vector<RunRecord> PgStore::List(const RunFilter& filter, StoreStatus* statu
     };
     if (!s)
         return done({});
-    std::string sql = std::string("SELECT ") + kRunColumns + " FROM runs WHERE true";
     std::vector<std::optional<std::string>> params;
-    auto param = [&](std::optional<std::string> value) {
-        params.push_back(std::move(value));
-        return "$" + std::to_string(params.size());
-    };
-    if (!filter.serial.empty()) {
-        std::string p = param(filter.serial);
-        sql += " AND (label_serial = " + p + " OR decoded_serial = " + p + " OR biss_serial = " + p +
-               " OR extended_serial = " + p + ")";
-    }
-    if (!filter.partNumber.empty())
-        sql += " AND part_number = " + param(filter.partNumber);
-    if (!filter.plan.empty())
-        sql += " AND plan_name = " + param(filter.plan);
-    if (!filter.station.empty())
-        sql += " AND station = " + param(filter.station);
-    if (filter.outcome)
-        sql += " AND outcome = " + param(std::string(OutcomeText(*filter.outcome)));
-    for (const auto& [text, op] : {std::pair{filter.since, " >= "}, std::pair{filter.until, " < "}}) {
-        if (text.empty())
-            continue;
-        auto instant = InstantParam(text);
-        if (!instant) {
-            s = StoreStatus::Failed("not a date: " + text);
-            return done({});
-        }
-        sql += std::string(" AND started") + op + "to_timestamp(" + param(instant) + "::float8 / 1000)";
-    }
+    std::string where;
+    if (!FilterClause(filter, "", where, params, s))
+        return done({});
+    std::string sql = std::string("SELECT ") + kRunColumns + " FROM runs" + where;
     sql += " ORDER BY started DESC NULLS LAST, run_id";
     if (filter.limit > 0)
         sql += " LIMIT " + std::to_string(filter.limit);

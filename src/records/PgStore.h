@@ -18,6 +18,7 @@
 #include "RecordStore.h"
 
 #include <memory>
+#include <set>
 #include <string>
 
 struct pg_conn;
@@ -46,6 +47,7 @@ public:
     std::vector<RunRecord> List(const RunFilter& filter, StoreStatus* status = nullptr) override;
     std::optional<RunRecord> Show(const std::string& runId, StoreStatus* status = nullptr) override;
     StoreStatus Put(const RunRecord& run) override;
+    YieldFacts CollectYieldFacts(const RunFilter& filter, StoreStatus* status = nullptr) override;
     std::string Location() const override;
 
     // The schema version the server's database has (0 before any).
@@ -58,6 +60,8 @@ private:
     StoreStatus WriteOnce(const char* what, const std::vector<Query>& queries, bool& lost);
     bool ReadQuery(const Query& query, Result& result, StoreStatus& status);
     StoreStatus Failure(const std::string& what, const std::string& detail) const;
+    static bool FilterClause(const RunFilter& filter, const std::string& alias, std::string& sql,
+                             std::vector<std::optional<std::string>>& params, StoreStatus& status);
     StoreStatus Migrate();
     int ReadVersion(std::string& error); // -1 on failure
     std::vector<Query> RunRowQueries(const RunRecord& run) const;
@@ -66,6 +70,7 @@ private:
     std::string uri_;
     int schemaVersion_;
     pg_conn* conn_ = nullptr;
+    std::set<std::string> writing_; // runs begun here and not finished: their locks are ours
 };
 
 // True for a text that is a UUID (the form a run id has).

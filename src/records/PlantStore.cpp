@@ -122,6 +122,28 @@ std::vector<RunRecord> PlantStore::List(const RunFilter& filter, StoreStatus* st
     return runs;
 }
 
+YieldFacts PlantStore::CollectYieldFacts(const RunFilter& filter, StoreStatus* status)
+{
+    StoreStatus plantStatus, spoolStatus;
+    YieldFacts facts = plant_->CollectYieldFacts(filter, &plantStatus);
+    YieldFacts kept = spool_->CollectYieldFacts(filter, &spoolStatus);
+    if (!kept.runs.empty()) {
+        // A spooled run is the newer word on a run the server may have in part.
+        std::set<std::string> ids;
+        for (const YieldRun& run : kept.runs)
+            ids.insert(run.runId);
+        auto stale = [&](const auto& item) { return ids.count(item.runId) > 0; };
+        facts.runs.erase(std::remove_if(facts.runs.begin(), facts.runs.end(), stale), facts.runs.end());
+        facts.failures.erase(std::remove_if(facts.failures.begin(), facts.failures.end(), stale),
+                             facts.failures.end());
+        facts.runs.insert(facts.runs.end(), kept.runs.begin(), kept.runs.end());
+        facts.failures.insert(facts.failures.end(), kept.failures.begin(), kept.failures.end());
+    }
+    if (status)
+        *status = !plantStatus ? plantStatus : spoolStatus;
+    return facts;
+}
+
 std::optional<RunRecord> PlantStore::Show(const std::string& runId, StoreStatus* status)
 {
     auto kept = spool_->Show(runId, status);

@@ -31,6 +31,7 @@ public:
     std::vector<RunRecord> List(const RunFilter& filter, StoreStatus* status = nullptr) override;
     std::optional<RunRecord> Show(const std::string& runId, StoreStatus* status = nullptr) override;
     StoreStatus Put(const RunRecord& run) override;
+    YieldFacts CollectYieldFacts(const RunFilter& filter, StoreStatus* status = nullptr) override;
     std::vector<std::string> SpooledRunIds(StoreStatus* status = nullptr) override;
     SyncResult Sync() override;
     std::string Location() const override { return plant_->Location(); }
