@@ -59,6 +59,7 @@ CREATE INDEX runs_by_label_serial ON runs (label_serial);
 CREATE INDEX runs_by_decoded_serial ON runs (decoded_serial);
 CREATE INDEX runs_running ON runs (run_id) WHERE outcome = 'RUNNING';
 CREATE INDEX steps_failed ON steps (run_id) WHERE outcome IN ('FAIL', 'ERROR');
+CREATE INDEX measurements_failed ON measurements (run_id, step_index) WHERE outcome = 'FAIL';
 )sql",
 };
 static_assert(sizeof kMigrations / sizeof kMigrations[0] == PgStore::kSchemaVersion);
@@ -247,6 +248,7 @@ StoreStatus PgStore::Connect()
         return failed;
     }
     PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
+    ++connections_;
     StoreStatus migrated = Migrate();
     if (!migrated) {
         PQfinish(conn_);
@@ -345,8 +347,16 @@ StoreStatus PgStore::Migrate()
     return {};
 }
 
-StoreStatus PgStore::Write(const char* what, const std::vector<Query>& queries)
+StoreStatus PgStore::Write(const char* what, std::vector<Query> queries, Durability durability)
 {
+    // A run's row and steps as it goes are committed without waiting for
+    // the server's disk; its end waits, and with it everything before it on
+    // the same connection reaches the disk (the log is written in order).
+    // Only a server crash loses such commits, and a crash ends the
+    // connection: a run whose writes did not all go over one connection is
+    // sent again whole at its end (see PlantStore).
+    queries.insert(queries.begin(), Query(durability == Durability::Durable ? "SET synchronous_commit TO on"
+                                                                            : "SET synchronous_commit TO off"));
     // Every write replaces what it writes, so one sent again after a lost
     // connection (the server restarted since the last call) lands once.
     bool lost = false;
@@ -504,7 +514,7 @@ StoreStatus PgStore::Begin(const RunRecord& run)
     std::vector<Query> queries{Query(std::string("SELECT pg_try_advisory_lock(") + kRunLockKey + ")", {run.runId})};
     for (Query& q : RunRowQueries(run))
         queries.push_back(std::move(q));
-    StoreStatus written = Write("cannot write the run", queries);
+    StoreStatus written = Write("cannot write the run", queries, Durability::Deferred);
     if (written)
         writing_.insert(run.runId);
     return written;
@@ -514,7 +524,7 @@ StoreStatus PgStore::AddStep(const std::string& runId, const StepRecord& step)
 {
     if (!IsRunIdUuid(runId))
         return StoreStatus::Failed("the run id \"" + runId + "\" is not a UUID");
-    return Write("cannot write the step", StepQueries(runId, step));
+    return Write("cannot write the step", StepQueries(runId, step), Durability::Deferred);
 }
 
 StoreStatus PgStore::Finish(const RunRecord& run)
@@ -525,7 +535,7 @@ StoreStatus PgStore::Finish(const RunRecord& run)
     if (run.outcome != Outcome::Running && writing_.count(run.runId))
         queries.emplace_back(std::string("SELECT pg_advisory_unlock(") + kRunLockKey + ")",
                              std::vector<std::optional<std::string>>{run.runId});
-    StoreStatus written = Write("cannot write the run's end", queries);
+    StoreStatus written = Write("cannot write the run's end", queries, Durability::Durable);
     if (written && run.outcome != Outcome::Running)
         writing_.erase(run.runId);
     return written;
@@ -542,7 +552,14 @@ StoreStatus PgStore::Put(const RunRecord& run)
         for (Query& q : StepQueries(run.runId, step))
             if (q.sql.rfind("DELETE", 0) != 0)
                 queries.push_back(std::move(q));
-    return Write("cannot write the run", queries);
+    bool ends = run.outcome != Outcome::Running && writing_.count(run.runId);
+    if (ends)
+        queries.emplace_back(std::string("SELECT pg_advisory_unlock(") + kRunLockKey + ")",
+                             std::vector<std::optional<std::string>>{run.runId});
+    StoreStatus written = Write("cannot write the run", queries, Durability::Durable);
+    if (written && ends)
+        writing_.erase(run.runId);
+    return written;
 }
 
 bool PgStore::FilterClause(const RunFilter& filter, const std::string& alias, std::string& sql,

@@ -50,13 +50,18 @@ public:
     YieldFacts CollectYieldFacts(const RunFilter& filter, StoreStatus* status = nullptr) override;
     std::string Location() const override;
 
+    // Counts the connections made: a run written on one connection
+    // throughout was never cut off by a server crash in between.
+    int Connections() const { return connections_; }
+
     // The schema version the server's database has (0 before any).
     int SchemaVersion(StoreStatus* status = nullptr);
 
 private:
     struct Query;
     class Result;
-    StoreStatus Write(const char* what, const std::vector<Query>& queries);
+    enum class Durability { Durable, Deferred };
+    StoreStatus Write(const char* what, std::vector<Query> queries, Durability durability = Durability::Durable);
     StoreStatus WriteOnce(const char* what, const std::vector<Query>& queries, bool& lost);
     bool ReadQuery(const Query& query, Result& result, StoreStatus& status);
     StoreStatus Failure(const std::string& what, const std::string& detail) const;
@@ -70,6 +75,7 @@ private:
     std::string uri_;
     int schemaVersion_;
     pg_conn* conn_ = nullptr;
+    int connections_ = 0;
     std::set<std::string> writing_; // runs begun here and not finished: their locks are ours
 };
 

@@ -49,6 +49,7 @@ StoreStatus PlantStore::Begin(const RunRecord& run)
     going_[run.runId] = begun;
     spooled_.erase(run.runId);
     StoreStatus sent = plant_->Begin(run);
+    connection_[run.runId] = plant_->Connections();
     return sent ? sent : ToSpool(run.runId, sent);
 }
 
@@ -81,12 +82,17 @@ StoreStatus PlantStore::Finish(const RunRecord& run)
         result = Spooled(spool_->Finish(run));
     } else {
         result = plant_->Finish(run);
+        // Steps written before a lost connection may be lost with a crashed
+        // server: then the whole run again, in one transaction.
+        if (result && it != going_.end() && connection_[run.runId] != plant_->Connections())
+            result = plant_->Put(it->second);
         if (!result)
             result = ToSpool(run.runId, result);
     }
     if (run.outcome != Outcome::Running) {
         going_.erase(run.runId);
         spooled_.erase(run.runId);
+        connection_.erase(run.runId);
     }
     return result;
 }

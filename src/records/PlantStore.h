@@ -48,4 +48,5 @@ private:
     std::unique_ptr<SqliteStore> spool_;
     std::map<std::string, RunRecord> going_; // runs begun here and not finished, as far as they went
     std::set<std::string> spooled_;          // runs of going_ that went to the spool
+    std::map<std::string, int> connection_;  // the plant's connection each run began on
 };

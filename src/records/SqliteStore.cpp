@@ -44,6 +44,7 @@ CREATE TABLE measurements (
     expected TEXT NOT NULL, unit TEXT NOT NULL, outcome TEXT NOT NULL,
     PRIMARY KEY (run_id, step_index, position)
 );
+CREATE INDEX measurements_failed ON measurements (run_id, step_index) WHERE outcome = 'FAIL';
 CREATE TABLE attachments (
     run_id TEXT NOT NULL, step_index INTEGER NOT NULL, position INTEGER NOT NULL,
     name TEXT NOT NULL, media_type TEXT NOT NULL, content BLOB NOT NULL,
