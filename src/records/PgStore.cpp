@@ -1,6 +1,7 @@
 #include "PgStore.h"
 
 #include "RecordTime.h"
+#include "RunRow.h"
 
 #include <libpq-fe.h>
 
@@ -90,36 +91,13 @@ std::optional<std::string> InstantParam(const std::string& isoTime)
     return std::to_string(*ms);
 }
 
-Outcome OutcomeOr(const std::string& text, Outcome fallback)
-{
-    auto outcome = OutcomeFromText(text);
-    return outcome ? *outcome : fallback;
-}
 
 void IgnoreNotice(void*, const char*) {}
 
 template <typename Result>
 RunRecord RunFromRow(const Result& result, int row)
 {
-    RunRecord run;
-    int i = 0;
-    run.runId = result.Text(row, i++);
-    run.planName = result.Text(row, i++);
-    run.planRevision = result.Text(row, i++);
-    run.planSha256 = result.Text(row, i++);
-    run.station = result.Text(row, i++);
-    run.operatorName = result.Text(row, i++);
-    run.labelSerial = result.Text(row, i++);
-    run.unit.family = result.Text(row, i++);
-    run.unit.partNumber = result.Text(row, i++);
-    run.unit.bissSerial = result.Text(row, i++);
-    run.unit.decodedSerial = result.Text(row, i++);
-    run.unit.extendedSerial = result.Text(row, i++);
-    run.unit.firmware = result.Text(row, i++);
-    run.started = result.Text(row, i++);
-    run.ended = result.Text(row, i++);
-    run.outcome = OutcomeOr(result.Text(row, i++), Outcome::Error);
-    return run;
+    return RunFromColumns([&](int i) { return result.Text(row, i); });
 }
 
 } // namespace
@@ -624,7 +602,7 @@ YieldFacts PgStore::CollectYieldFacts(const RunFilter& filter, StoreStatus* stat
             for (int row = 0; row < runs.Rows(); ++row)
                 facts.runs.push_back({runs.Text(row, 0), runs.Text(row, 1), runs.Text(row, 2), runs.Text(row, 3),
                                       std::strtoll(runs.Text(row, 4).c_str(), nullptr, 10),
-                                      OutcomeOr(runs.Text(row, 5), Outcome::Error)});
+                                      StoredOutcome(runs.Text(row, 5), Outcome::Error)});
             for (int row = 0; row < failures.Rows(); ++row)
                 facts.failures.push_back({failures.Text(row, 0), failures.Text(row, 1), failures.Text(row, 2)});
         }
@@ -710,7 +688,7 @@ std::optional<RunRecord> PgStore::Show(const std::string& runId, StoreStatus* st
         step.index = steps.Integer(row, 0);
         step.kind = steps.Text(row, 1);
         step.name = steps.Text(row, 2);
-        step.outcome = OutcomeOr(steps.Text(row, 3), Outcome::Error);
+        step.outcome = StoredOutcome(steps.Text(row, 3), Outcome::Error);
         step.message = steps.Text(row, 4);
         step.started = steps.Text(row, 5);
         step.ended = steps.Text(row, 6);
@@ -734,7 +712,7 @@ std::optional<RunRecord> PgStore::Show(const std::string& runId, StoreStatus* st
         m.high = measurements.Number(row, 5);
         m.expected = measurements.Text(row, 6);
         m.unit = measurements.Text(row, 7);
-        m.outcome = OutcomeOr(measurements.Text(row, 8), Outcome::Fail);
+        m.outcome = StoredOutcome(measurements.Text(row, 8), Outcome::Fail);
         step->measurements.push_back(std::move(m));
     }
     for (int row = 0; row < attachments.Rows(); ++row)

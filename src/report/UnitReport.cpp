@@ -38,11 +38,6 @@ std::string Escape(const std::string& text)
     return out;
 }
 
-std::string UnitSerial(const RunRecord& run)
-{
-    return run.unit.decodedSerial.empty() ? run.labelSerial : run.unit.decodedSerial;
-}
-
 // The identity and circumstances of a run, as label and value pairs.
 std::vector<std::pair<std::string, std::string>> RunFacts(const RunRecord& run)
 {
