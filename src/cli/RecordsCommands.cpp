@@ -323,10 +323,12 @@ int Yield(CliContext& c, std::vector<std::string>& args)
             << "final yield      " << Percent(t.FinalYield()) << " (" << t.finalPass << " of " << t.lastUnits
             << " units passed their last run)\n";
         if (!report.groups.empty()) {
-            out << "\n" << Padded(by, 24) << "  units   runs  first-pass   final\n";
+            char header[96];
+            std::snprintf(header, sizeof header, "%6s %6s  %10s %8s", "units", "runs", "first-pass", "final");
+            out << "\n" << Padded(by, 24) << "  " << header << "\n";
             for (const YieldFigures& g : report.groups) {
                 char line[96];
-                std::snprintf(line, sizeof line, "%6d %6d  %9s %8s", g.units, g.runs, Percent(g.FirstPassYield()).c_str(),
+                std::snprintf(line, sizeof line, "%6d %6d  %10s %8s", g.units, g.runs, Percent(g.FirstPassYield()).c_str(),
                               Percent(g.FinalYield()).c_str());
                 out << Padded(g.group, 24) << "  " << line << "\n";
             }
