@@ -94,6 +94,38 @@ std::optional<std::string> InstantParam(const std::string& isoTime)
 
 void IgnoreNotice(void*, const char*) {}
 
+// The passwords a URI carries: in its user part and as a parameter, as
+// written and as libpq decodes them.
+std::vector<std::string> UriPasswords(const std::string& uri)
+{
+    std::vector<std::string> found;
+    size_t start = uri.find("://");
+    start = start == std::string::npos ? 0 : start + 3;
+    size_t at = uri.find('@', start), slash = uri.find('/', start), colon = uri.find(':', start);
+    if (at != std::string::npos && (slash == std::string::npos || at < slash) && colon != std::string::npos &&
+        colon < at)
+        found.push_back(uri.substr(colon + 1, at - colon - 1));
+    for (size_t p = uri.find("password="); p != std::string::npos; p = uri.find("password=", p + 1))
+        found.push_back(uri.substr(p + 9, uri.find('&', p) == std::string::npos ? std::string::npos
+                                                                                 : uri.find('&', p) - p - 9));
+    std::vector<std::string> decoded;
+    for (const std::string& text : found) {
+        std::string plain;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+                plain += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                plain += text[i];
+            }
+        }
+        decoded.push_back(plain);
+    }
+    found.insert(found.end(), decoded.begin(), decoded.end());
+    return found;
+}
+
 template <typename Result>
 RunRecord RunFromRow(const Result& result, int row)
 {
@@ -198,6 +230,10 @@ StoreStatus PgStore::Failure(const std::string& what, const std::string& detail)
     std::string text = detail;
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
+    // Should libpq quote a malformed URI back, the password is not shown.
+    for (const std::string& secret : UriPasswords(uri_))
+        for (size_t at; !secret.empty() && (at = text.find(secret)) != std::string::npos;)
+            text.replace(at, secret.size(), "***");
     return StoreStatus::Failed(what + " on " + Location() + ": " + text);
 }
 

@@ -259,6 +259,10 @@ TEST(PgStore, APasswordNeverShowsInAMessage)
     EXPECT_NE(status.error.find("password authentication failed"), std::string::npos) << status.error;
     EXPECT_EQ(status.error.find(wrong), std::string::npos) << status.error;
 
+    // A URI libpq cannot read is quoted back without its password.
+    EXPECT_FALSE(PgStore::Open(WithUser(server, "k417_pw:" + wrong + "%zz"), &status));
+    EXPECT_EQ(status.error.find(wrong), std::string::npos) << status.error;
+
     // In the URI it works, and the store names its location without it.
     auto store = PgStore::Open(WithUser(server, "k417_pw:" + secret), &status);
     ASSERT_TRUE(store) << status.error;
