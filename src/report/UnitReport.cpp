@@ -13,6 +13,9 @@
 #include <QPdfWriter>
 #include <QSvgRenderer>
 
+#include <cctype>
+#include <regex>
+
 namespace {
 
 constexpr const char* kPassColour = "#1a7f37";
@@ -73,7 +76,18 @@ std::string InlineChartSvg(const StepRecord& step)
     if (!chart)
         return {};
     size_t start = chart->content.find("<svg");
-    return start == std::string::npos ? std::string() : chart->content.substr(start);
+    if (start == std::string::npos)
+        return {};
+    std::string svg = chart->content.substr(start);
+    // A record from a shared database is not trusted to be only a picture:
+    // an SVG that could run code in the reader's browser is left out.
+    std::string lower = svg;
+    for (char& ch : lower)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    static const std::regex active(R"((<script|<foreignobject|<iframe|javascript:|\son[a-z]+\s*=|<!entity))");
+    if (std::regex_search(lower, active))
+        return {};
+    return svg;
 }
 
 std::string UnitReportHtml(const std::vector<RunRecord>& runs)
