@@ -191,12 +191,15 @@ public:
         y_ += h;
     }
     void Space(double h) { y_ += h; }
-    // An SVG chart, the full width, as vectors.
-    void Chart(const std::string& svg)
+    // An SVG chart under its title, the full width, as vectors; nothing for
+    // an SVG that does not read.
+    void Chart(const QString& title, const QFont& font, const std::string& svg)
     {
         QSvgRenderer renderer(QByteArray::fromStdString(svg));
         if (!renderer.isValid())
             return;
+        Space(width_ * 0.02);
+        Line({{0, title}}, font, Qt::black);
         QSizeF size = renderer.defaultSize();
         double w = width_;
         double h = size.width() > 0 ? w * size.height() / size.width() : w * 0.6;
@@ -283,9 +286,7 @@ bool WriteUnitReportPdf(const std::vector<RunRecord>& runs, const std::string& f
                     std::string svg = InlineChartSvg(step);
                     if (svg.empty())
                         continue;
-                    pages.Space(w * 0.02);
-                    pages.Line({{0, QString::fromStdString(step.name)}}, bold, black);
-                    pages.Chart(svg);
+                    pages.Chart(QString::fromStdString(step.name), bold, svg);
                 }
             }
             if (!painter.end()) {
