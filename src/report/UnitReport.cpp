@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSvgRenderer>
+#include <QXmlStreamReader>
 
 #include <cctype>
 #include <regex>
@@ -86,6 +87,12 @@ std::string InlineChartSvg(const StepRecord& step)
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     static const std::regex active(R"((<script|<foreignobject|<iframe|javascript:|\son[a-z]+\s*=|<!entity))");
     if (std::regex_search(lower, active))
+        return {};
+    // Nor one that is not well-formed: it would break the page around it.
+    QXmlStreamReader xml(QByteArray::fromStdString(svg));
+    while (!xml.atEnd())
+        xml.readNext();
+    if (xml.hasError())
         return {};
     return svg;
 }

@@ -21,5 +21,5 @@ bool WriteUnitReportPdf(const std::vector<RunRecord>& runs, const std::string& f
 // The SVG a step attached as a chart (the error map's), without its XML
 // prologue, ready to be put inline; empty when the step has none, or when
 // it holds anything that could run in a browser (scripts, event handlers,
-// foreign objects, entities).
+// foreign objects, entities) or is not well-formed.
 std::string InlineChartSvg(const StepRecord& step);

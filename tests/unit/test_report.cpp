@@ -114,7 +114,7 @@ TEST(UnitReport, HtmlIsOneWellFormedFileWithTheCurveInline)
 
     // A chart that could run code in the reader's browser stays out.
     for (const char* hostile : {"<svg><script>alert(1)</script></svg>", "<svg onload=\"alert(1)\"></svg>",
-                                "<svg><a href=\"JavaScript:alert(1)\">x</a></svg>"}) {
+                                "<svg><a href=\"JavaScript:alert(1)\">x</a></svg>", "<svg><g>alert</svg>"}) {
         run.steps[2].attachments[1].content = hostile;
         EXPECT_EQ(InlineChartSvg(run.steps[2]), "") << hostile;
         EXPECT_EQ(UnitReportHtml({run}).find("alert"), std::string::npos);
