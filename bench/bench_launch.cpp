@@ -18,6 +18,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <string>
@@ -68,17 +69,19 @@ pid_t Spawn(const char* program, const std::string& port)
     return child;
 }
 
-// User and system processor time of a process, in ms.
+// Processor time of all threads of a process, in ms (from the scheduler's
+// nanosecond counts, finer than the clock ticks of /proc/PID/stat).
 double ProcessCpuMs(pid_t pid)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string field;
-    double ticks = 0;
-    // Fields 14 and 15 (after the name in parentheses, which holds no blank here).
-    for (int i = 1; i <= 15 && stat >> field; ++i)
-        if (i == 14 || i == 15)
-            ticks += std::atof(field.c_str());
-    return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+    double ns = 0;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+        std::ifstream stat(task.path() / "schedstat");
+        double onCpu = 0;
+        if (stat >> onCpu)
+            ns += onCpu;
+    }
+    return ns / 1e6;
 }
 
 size_t Count(const Simulator& sim, const std::string& command)
