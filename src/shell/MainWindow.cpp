@@ -153,6 +153,11 @@ void MainWindow::BuildBanner()
     lblComPort_->setFont(PointFont(font(), 10));
     lblInterfaceVer_ = MakeLabel(gInterfaceInfo_, "lblInterfaceVer", "Interface Version", QRect(8, 36, 256, 18));
     lblInterfaceVer_->setFont(PointFont(font(), 10));
+    // Both labels change at every search and the port label is repainted at
+    // once while its port is probed: on the banner's white of their own, a
+    // new text repaints the label alone, not the group and banner beneath.
+    for (QLabel* label : {lblComPort_, lblInterfaceVer_})
+        SetPanelColour(label, kWhite);
 
     statusBox_ = new StatusBox(this, QRect(kStatusLeft, kStatusTop, kNarrowWidth - kStatusLeft - 4,
                                            kBannerHeight - kStatusTop), PointFont(font(), 7));
