@@ -31,8 +31,8 @@ public:
     virtual ~SessionTimer() = default;
     virtual void Start() = 0;
     // Started again at the end of a tick of its own: the next tick is due one
-    // interval after this one began, so that the interval is the period of
-    // the ticks. A timer that cannot tell starts as Start() does.
+    // interval after this one was, so that the interval is the period of the
+    // ticks. A timer that cannot tell starts as Start() does.
     virtual void Rearm() { Start(); }
     virtual void Stop() = 0;
     virtual bool Active() const = 0;

@@ -44,7 +44,8 @@ void QtSessionTimer::Rearm()
     const Clock::time_point now = Clock::now();
     Clock::time_point next = due_ + std::chrono::milliseconds(timer_->interval());
     if (next < now)
-        next = now; // the tick took longer than the interval: the next one comes at once
+        next = now; // the tick ran past the next one's time: the next one comes at once
+    armedFor_ = next;
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(next.time_since_epoch()).count();
     itimerspec spec{};
     spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
@@ -93,7 +94,7 @@ void QtSessionTimer::KernelTimerFired()
     if (::read(fd_, &expiries, sizeof expiries) != static_cast<ssize_t>(sizeof expiries) || expiries == 0)
         return;
     if (timer_->isActive())
-        Fire(Clock::now());
+        Fire(armedFor_);
 }
 
 void QtSessionTimer::Fire(Clock::time_point due)
