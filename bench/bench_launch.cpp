@@ -12,6 +12,7 @@
 
 #include "monitor/MonitorCycle.h"
 #include "sim/Simulator.h"
+#include "BenchClock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -30,18 +31,7 @@
 extern char** environ;
 
 namespace {
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using Clock = BenchClock;
 
 struct Launch {
     double version = -1, probe = -1, position = -1; // ms from the start of the process
