@@ -3,6 +3,7 @@
 // while or until something happens, medians, resident memory, the window on
 // a simulated box, and the position recording on the "Test" page.
 
+#include "BenchClock.h"
 #include "app/PageList.h"
 #include "shell/MainWindow.h"
 #include "shell/ScriptedDialogs.h"
@@ -26,12 +27,6 @@
 #include <string>
 #include <vector>
 
-using BenchClock = std::chrono::steady_clock;
-
-inline double Ms(BenchClock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 inline double ThreadCpuMs()
 {
@@ -68,12 +63,6 @@ inline void RunFor(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-inline double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // Resident memory of this process (VmRSS), in kB.

@@ -11,6 +11,7 @@
 #include "link/PowerCycle.h"
 #include "session/ServiceActions.h"
 #include "sim/Simulator.h"
+#include "BenchClock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,18 +21,7 @@
 #include <vector>
 
 namespace {
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using Clock = BenchClock;
 
 // The actions must run without asking or telling anything.
 class Unattended final : public ServicePrompts {

@@ -31,10 +31,12 @@ k417_install_deps() {
     fi
 }
 
-# Configures and builds into the given folder (default: build).
+# Configures and builds into the given folder (default: build): everything,
+# or only the targets named in K417_TARGETS.
 k417_build() {
     local dir="${1:-build}"
     shift || true
     cmake -S "$K417_ROOT" -B "$K417_ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null || return 1
-    cmake --build "$K417_ROOT/$dir" -j"$(nproc)" || return 1
+    # shellcheck disable=SC2086 # K417_TARGETS is a list of target names
+    cmake --build "$K417_ROOT/$dir" -j"$(nproc)" ${K417_TARGETS:+--target $K417_TARGETS} || return 1
 }

@@ -234,8 +234,9 @@ struct Labels {
     double widest = 0;
 };
 
-Labels LabelsOf(const ChartAxis& axis, double pixels, double minSpacing, const QFontMetricsF& metrics)
+Labels MeasureLabels(const ChartAxis& axis, double pixels, double minSpacing, const QFont& font)
 {
+    const QFontMetricsF metrics(font);
     Labels l;
     l.ticks = TicksOf(axis, pixels, minSpacing);
     for (double v : l.ticks.values) {
@@ -243,6 +244,37 @@ Labels LabelsOf(const ChartAxis& axis, double pixels, double minSpacing, const Q
         l.widest = std::max(l.widest, metrics.horizontalAdvance(l.texts.back()));
     }
     return l;
+}
+
+// The labels of an axis on the same room in the same font and separators
+// come out the same every time: a chart repainted while its axes stay put (a
+// live chart gains points many times a second) formats and measures them once.
+Labels LabelsOf(const ChartAxis& axis, double pixels, double minSpacing, const QFont& font)
+{
+    struct Entry {
+        double min, max, increment, pixels, minSpacing;
+        QString font; // the font's key: kept past the application, unlike a QFont
+        NumberSeparators separators;
+        Labels labels;
+    };
+    const NumberSeparators& separators = CurrentNumberSeparators();
+    const QString fontKey = font.key();
+    constexpr size_t kKept = 8;
+    thread_local std::vector<Entry> kept; // the latest first
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const Entry& e = kept[i];
+        if (e.min == axis.min && e.max == axis.max && e.increment == axis.increment && e.pixels == pixels &&
+            e.minSpacing == minSpacing && e.font == fontKey &&
+            e.separators.decimal == separators.decimal && e.separators.thousands == separators.thousands) {
+            std::rotate(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(i), kept.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return kept.front().labels;
+        }
+    }
+    Labels labels = MeasureLabels(axis, pixels, minSpacing, font);
+    if (kept.size() == kKept)
+        kept.pop_back();
+    kept.insert(kept.begin(), Entry{axis.min, axis.max, axis.increment, pixels, minSpacing, fontKey, separators, labels});
+    return labels;
 }
 
 double LeftLabelSpacing(const QFontMetricsF& metrics)
@@ -293,7 +325,7 @@ ChartLayout LayOutChart(const ChartModel& chart, const QRectF& area, const QFont
     const double bottomPart = kTickLength + kGap + line + (chart.bottom.title.empty() ? 0 : kGap + line) + kGap;
     const double top = area.top() + line / 2 + kGap;
     const double plotHeight = std::max(1.0, area.bottom() - bottomPart - top);
-    const Labels left = LabelsOf(chart.left, plotHeight, LeftLabelSpacing(metrics), metrics);
+    const Labels left = LabelsOf(chart.left, plotHeight, LeftLabelSpacing(metrics), font);
     double leftPart = kGap + left.widest + kGap + kTickLength;
     if (!chart.left.title.empty())
         leftPart += line + kGap;
@@ -315,10 +347,10 @@ void DrawChart(QPainter& painter, const ChartModel& chart, const QRectF& area)
     const QRectF& plot = layout.plot;
     painter.fillRect(area, ToColour(chart.background));
 
-    const Labels left = LabelsOf(chart.left, plot.height(), LeftLabelSpacing(metrics), metrics);
-    const Labels bottom = LabelsOf(chart.bottom, plot.width(), 0, metrics);
+    const Labels left = LabelsOf(chart.left, plot.height(), LeftLabelSpacing(metrics), painter.font());
+    const Labels bottom = LabelsOf(chart.bottom, plot.width(), 0, painter.font());
     // The bottom labels must not run into each other.
-    const Labels bottomSpaced = LabelsOf(chart.bottom, plot.width(), bottom.widest + 2 * kGap, metrics);
+    const Labels bottomSpaced = LabelsOf(chart.bottom, plot.width(), bottom.widest + 2 * kGap, painter.font());
     const bool axesUsable = Usable(chart.left) && Usable(chart.bottom);
 
     // Grid.

@@ -1,9 +1,13 @@
 #include "link/PortList.h"
 
 #include <algorithm>
+#include <climits>
+#include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
+#include <unistd.h>
 
 #include "util/Text.h"
 
@@ -11,21 +15,32 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> ListUsbSerialPorts(const std::string& sysClassTty)
 {
+    // Every search reads this folder, with a link per terminal of the system:
+    // plain directory and link calls on one buffer keep that cheap.
     std::vector<std::string> ports;
-    std::error_code ec;
-    fs::directory_iterator it(sysClassTty, ec);
-    if (ec)
+    DIR* dir = ::opendir(sysClassTty.c_str());
+    if (!dir)
         return ports;
-    for (const fs::directory_entry& entry : it) {
-        // device/driver is a link into the driver tree; its last component names the driver.
-        fs::path driver = fs::read_symlink(entry.path() / "device" / "driver", ec);
-        if (ec) {
-            ec.clear();
+    std::string path = sysClassTty + "/";
+    const size_t base = path.size();
+    char target[PATH_MAX];
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..")
             continue;
-        }
-        if (driver.filename() == "cdc_acm")
-            ports.push_back("/dev/" + entry.path().filename().string());
+        // device/driver is a link into the driver tree; its last component names the driver.
+        path.resize(base);
+        path.append(name).append("/device/driver");
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof target)
+            continue;
+        std::string_view driver(target, static_cast<size_t>(length));
+        while (!driver.empty() && driver.back() == '/')
+            driver.remove_suffix(1);
+        if (driver.substr(driver.rfind('/') + 1) == "cdc_acm")
+            ports.push_back("/dev/" + std::string(name));
     }
+    ::closedir(dir);
     return ports;
 }
 

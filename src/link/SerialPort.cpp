@@ -132,16 +132,21 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
     // came after its time limit, or noise. Taken as the start of this reply
     // they would make it another command's answer (a late "0" turning a
     // failed write into a success), so they go before the command is sent.
-    for (auto left = handle->LateReplyUntil() - Clock::now(); left > Clock::duration::zero();
-         left = handle->LateReplyUntil() - Clock::now()) {
+    const auto lateUntil = handle->LateReplyUntil();
+    auto now = Clock::now();
+    for (auto left = lateUntil - now; left > Clock::duration::zero(); left = lateUntil - now) {
         const int woke = handle->WaitForInput(std::chrono::duration_cast<std::chrono::microseconds>(left).count());
         if (woke < 0)
             return woke;
         if (woke > 0)
             handle->PurgeInput();
+        now = Clock::now();
     }
-    if (handle->BytesWaiting() > 0)
+    const bool watching = now < lateUntil + std::chrono::milliseconds(handle->ReplyTimeoutMs());
+    if ((watching || !handle->InputKnownEmpty()) && handle->BytesWaiting() > 0)
         handle->PurgeInput();
+    // Until this transaction ends cleanly the next one looks for leftovers.
+    handle->SetInputKnownEmpty(false);
     if (int err = handle->WriteAll(command); err != 0)
         return -err;
     reply.clear();
@@ -153,6 +158,7 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
     // Sleep in poll() until bytes arrive, then take all that are waiting in
     // one read. Bytes left over from an earlier reply wake the poll at once.
     constexpr size_t kChunk = 256;
+    int lastRead = 0;
     for (;;) {
         auto elapsed = Clock::now() - start;
         auto left = std::chrono::duration_cast<std::chrono::microseconds>(limit - elapsed).count() + 1000;
@@ -166,11 +172,16 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
             reply.resize(old + static_cast<size_t>(got > 0 ? got : 0));
             if (got < 0)
                 return got;
+            lastRead = got;
         }
         if (complete()) {
             // A reply ends at its CR; what came after it belongs to none.
+            const size_t end = expected == 0 ? reply.find('\r') + 1 : expected;
+            // A last read that ended right at the reply's end, short of a
+            // whole chunk, left nothing behind in the queue.
+            handle->SetInputKnownEmpty(reply.size() == end && lastRead < static_cast<int>(kChunk));
             if (expected == 0)
-                reply.resize(reply.find('\r') + 1);
+                reply.resize(end);
             return kSerialOk;
         }
         if (Clock::now() - start > limit) {

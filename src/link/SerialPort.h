@@ -42,8 +42,18 @@ public:
     Clock::time_point LateReplyUntil() const { return lateReplyUntil_; }
     void ExpectLateReply(Clock::time_point until) { lateReplyUntil_ = until; }
 
+    // True while the receive queue is known to hold nothing: the last
+    // transaction ended cleanly, its last read ending at the reply's end
+    // with room to spare. The next transaction then need not look for
+    // leftovers before it sends; any other ending makes it look, and so does
+    // every command until a whole reply time has passed after the late-reply
+    // wait (a reply later still comes at whichever command is next).
+    bool InputKnownEmpty() const { return inputKnownEmpty_; }
+    void SetInputKnownEmpty(bool empty) { inputKnownEmpty_ = empty; }
+
 private:
     uint32_t replyTimeoutMs_ = kDefaultReplyTimeoutMs;
+    bool inputKnownEmpty_ = false;
     uint32_t lateReplyMs_ = kDefaultLateReplyMs;
     Clock::time_point lateReplyUntil_{};
 };
@@ -82,7 +92,8 @@ constexpr int kSerialNoPort = -3;
 // Sends command as it stands and collects the reply until it holds a CR
 // (expected == 0) or at least expected bytes, waiting at most the port's
 // reply time limit. Bytes already waiting before the command is sent are
-// discarded, and so are bytes after the reply's CR; after a time-out the next
+// discarded (unless the last transaction ended cleanly: see InputKnownEmpty),
+// and so are bytes after the reply's CR; after a time-out the next
 // command waits out the port's late-reply time first (see ExpectLateReply). Returns 0, -1 on time-out (the
 // partial reply is kept), -3 for a null handle (reply untouched), or the
 // negated OS error when the write fails or the device goes away while waiting.

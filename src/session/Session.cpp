@@ -128,7 +128,7 @@ void Session::MonitorTick()
         StartSearch();
     }
     if (rearm && env_.monitorTimer)
-        env_.monitorTimer->Start();
+        env_.monitorTimer->Rearm();
     Notify([&](SessionObserver& o) { o.Ticked(report); });
     if (report.ending == TickReport::Ending::Ok) {
         Publish({"Comm OK", StatusKind::Ok});

@@ -31,6 +31,10 @@ class SessionTimer {
 public:
     virtual ~SessionTimer() = default;
     virtual void Start() = 0;
+    // Started again at the end of a tick of its own: the next tick is due one
+    // interval after this one was, so that the interval is the period of the
+    // ticks. A timer that cannot tell starts as Start() does.
+    virtual void Rearm() { Start(); }
     virtual void Stop() = 0;
     virtual bool Active() const = 0;
     virtual void SetInterval(int ms) = 0;

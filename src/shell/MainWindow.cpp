@@ -6,6 +6,7 @@
 #include "shell/PageControl.h"
 #include "shell/QtDialogs.h"
 #include "shell/QtStatusView.h"
+#include "shell/SessionTimers.h"
 #include "shell/WaitWithMessages.h"
 #include "shell/WidgetFactory.h"
 #include "util/Text.h"
@@ -41,24 +42,6 @@ QFont PointFont(const QFont& base, int points, bool bold = false)
 }
 } // namespace
 
-// A session timer on a QTimer of the window.
-class QtSessionTimer final : public SessionTimer {
-public:
-    explicit QtSessionTimer(QTimer* timer) : timer_(timer) {}
-    void Start() override
-    {
-        if (!timer_->isActive())
-            timer_->start();
-    }
-    void Stop() override { timer_->stop(); }
-    bool Active() const override { return timer_->isActive(); }
-    void SetInterval(int ms) override { timer_->setInterval(ms); }
-    int Interval() const override { return timer_->interval(); }
-
-private:
-    QTimer* timer_;
-};
-
 namespace {
 // Waiting inside a session step serves the window's events.
 class WindowClock final : public SessionClock {
@@ -88,8 +71,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     loopTimer_->setInterval(50);
     // The monitor interval goes down to 1 ms; a coarse timer would stretch it.
     loopTimer_->setTimerType(Qt::PreciseTimer);
-    searchTimer_ = std::make_unique<QtSessionTimer>(initTimer_);
-    monitorTimer_ = std::make_unique<QtSessionTimer>(loopTimer_);
+    searchTimer_ = std::make_unique<QtSessionTimer>(initTimer_, [this] { initTimerTimer(); });
+    monitorTimer_ = std::make_unique<QtSessionTimer>(loopTimer_, [this] { LoopTimerTimer(); }, true);
     clock_ = std::make_unique<WindowClock>();
 
     SessionEnvironment environment;
@@ -110,8 +93,6 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     BuildRightColumn();
     BuildPages(options.pages);
 
-    connect(initTimer_, &QTimer::timeout, this, [this] { initTimerTimer(); });
-    connect(loopTimer_, &QTimer::timeout, this, &MainWindow::LoopTimerTimer);
 
     // Start-up: shrunk to the banner and narrow to the pages until a box is found.
     shrunk_ = true;
@@ -125,8 +106,15 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     // Key preview: the gestures work whichever control has the focus.
     qApp->installEventFilter(this);
 
-    if (options.startSearch)
+    if (options.startSearch) {
         initTimer_->start();
+        // The first search runs as soon as the event loop does, not a whole
+        // search interval later.
+        QTimer::singleShot(0, this, [this] {
+            if (initTimer_->isActive())
+                initTimerTimer();
+        });
+    }
 }
 
 MainWindow::~MainWindow()
@@ -165,6 +153,11 @@ void MainWindow::BuildBanner()
     lblComPort_->setFont(PointFont(font(), 10));
     lblInterfaceVer_ = MakeLabel(gInterfaceInfo_, "lblInterfaceVer", "Interface Version", QRect(8, 36, 256, 18));
     lblInterfaceVer_->setFont(PointFont(font(), 10));
+    // Both labels change at every search and the port label is repainted at
+    // once while its port is probed: on the banner's white of their own, a
+    // new text repaints the label alone, not the group and banner beneath.
+    for (QLabel* label : {lblComPort_, lblInterfaceVer_})
+        SetPanelColour(label, kWhite);
 
     statusBox_ = new StatusBox(this, QRect(kStatusLeft, kStatusTop, kNarrowWidth - kStatusLeft - 4,
                                            kBannerHeight - kStatusTop), PointFont(font(), 7));

@@ -6,6 +6,11 @@ void StatusLine::StatusReported(const StatusReport& report)
         shown_ = kColourOk;
     else if (report.kind == StatusKind::Error)
         shown_ = kColourError;
+    if (shownOnce_ && report.text == shownText_ && shown_ == shownColour_)
+        return;
+    shownOnce_ = true;
+    shownText_ = report.text;
+    shownColour_ = shown_;
     view_.ShowStatus(report.text, shown_);
 }
 

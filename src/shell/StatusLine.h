@@ -39,4 +39,9 @@ public:
 private:
     StatusView& view_;
     Rgb shown_{255, 255, 255}; // the line starts white
+    // What the view shows now: a report that would show the same text on
+    // the same colour (every "Comm OK" of the monitor) leaves it alone.
+    std::string shownText_;
+    Rgb shownColour_{};
+    bool shownOnce_ = false;
 };

@@ -121,7 +121,7 @@ private slots:
         QVERIFY2(settleMs >= 199.0, qPrintable(QString("identified %1 ms after the probe").arg(settleMs)));
     }
 
-    void ticksFollowAtTheIntervalPlusTransactionTime()
+    void ticksFollowAtTheInterval()
     {
         Tool t;
         QVERIFY(t.Start());
@@ -136,13 +136,16 @@ private slots:
             QCOMPARE(log[i].command, std::string("4")); // nothing else on this page
             gaps.push_back(std::chrono::duration<double, std::milli>(log[i].time - log[i - 1].time).count());
         }
-        // The timer is re-armed at the end of a tick: no tick comes early.
-        QVERIFY2(*std::min_element(gaps.begin(), gaps.end()) >= 49.0, "a tick came before its interval");
+        // The interval is the period of the ticks, counted from each tick's
+        // start (test_ui_session_timer times the starts themselves): the
+        // transaction and the display do not add to it. Single gaps carry
+        // the machine's jitter, as a command that went out late shortens the
+        // next gap; the mean over twenty does not.
         double mean = 0;
         for (double g : gaps)
             mean += g;
         mean /= static_cast<double>(gaps.size());
-        QVERIFY2(mean < 70.0, qPrintable(QString("mean tick period %1 ms").arg(mean)));
+        QVERIFY2(mean >= 49.0 && mean < 55.0, qPrintable(QString("mean tick period %1 ms").arg(mean)));
     }
 
     void timeoutShowsDisconnectionAndReidentifies()

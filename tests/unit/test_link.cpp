@@ -101,6 +101,47 @@ TEST_F(LinkOverPty, ALateReplyIsNeverTakenForTheNextCommandsAnswer)
     EXPECT_NE(link.LastErrorText.find("Non-writable address"), std::string::npos) << link.LastErrorText;
 }
 
+// A "0" (a write's success) waits on the port when the next write goes out,
+// which the box refuses: the write must fail with the box's own answer.
+static void ExpectAStaleSuccessIsNotTakenForTheNextAnswer(PtyPeer& peer, Link& link)
+{
+    peer.Push("0\r");
+    while (link.Port()->BytesWaiting() < 2)
+        ASSERT_EQ(link.Port()->WaitForInput(1000000), 1);
+    peer.Answer("1\r");
+    EXPECT_FALSE(link.WriteRegister(0x00, 7));
+    EXPECT_NE(link.LastErrorText.find("Non-writable address"), std::string::npos) << link.LastErrorText;
+}
+
+TEST_F(LinkOverPty, LeftoversAreLookedForAfterEveryReplyThatDidNotEndCleanly)
+{
+    // A clean reply: nothing can be waiting, the next command need not look.
+    peer.Answer("0\r");
+    EXPECT_TRUE(link.WriteRegister(0x40, 3));
+    EXPECT_TRUE(link.Port()->InputKnownEmpty());
+
+    // Bytes after the CR in the same read: what follows them is not taken
+    // for the next answer either.
+    peer.Answer("0\rAB");
+    EXPECT_TRUE(link.WriteRegister(0x40, 3));
+    EXPECT_FALSE(link.Port()->InputKnownEmpty());
+    ExpectAStaleSuccessIsNotTakenForTheNextAnswer(peer, link);
+}
+
+TEST_F(LinkOverPty, AReplyLaterThanTheLateReplyWaitIsNotTakenEitherAfterACleanReply)
+{
+    // The first write's "0" comes after its time limit, after the wait for
+    // a late reply and after the next command was answered cleanly: it must
+    // still not answer the third command.
+    link.Port()->SetReplyTimeoutMs(200);
+    link.Port()->SetLateReplyMs(10);
+    EXPECT_FALSE(link.WriteRegister(0x40, 3));
+    peer.Answer("0\r");
+    EXPECT_TRUE(link.WriteRegister(0x41, 3));
+    EXPECT_TRUE(link.Port()->InputKnownEmpty());
+    ExpectAStaleSuccessIsNotTakenForTheNextAnswer(peer, link);
+}
+
 TEST_F(LinkOverPty, EmptyCommandStillWaitsForReply)
 {
     std::string reply;

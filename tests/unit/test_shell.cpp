@@ -11,8 +11,10 @@ struct RecordingView : StatusView {
     std::string text;
     Rgb background{};
     Rgb lamp = kColourLampStart;
+    int shown = 0;
     void ShowStatus(const std::string& t, Rgb b) override
     {
+        ++shown;
         text = t;
         background = b;
     }
@@ -35,6 +37,26 @@ TEST(StatusLine, ReportsShowOnTheirColoursAndPlainTextKeepsTheColour)
     EXPECT_EQ(view.background, (Rgb{255, 91, 91}));
     status.StatusReported({"Error\r\n", StatusKind::Plain});
     EXPECT_EQ(view.background, (Rgb{255, 91, 91}));
+}
+
+TEST(StatusLine, TheSameTextOnTheSameColourIsNotShownAgain)
+{
+    // The monitor reports "Comm OK" on every tick; the label is laid out only when something changes.
+    RecordingView view;
+    StatusLine status(view);
+    for (int i = 0; i < 3; ++i)
+        status.StatusReported({"Comm OK", StatusKind::Ok});
+    EXPECT_EQ(view.shown, 1);
+    status.StatusReported({"Error\r\nUSB Comm Err -1", StatusKind::Error});
+    status.StatusReported({"Comm OK", StatusKind::Ok});
+    EXPECT_EQ(view.shown, 3);
+    EXPECT_EQ(view.text, "Comm OK");
+    // The same text on another colour is shown.
+    status.StatusReported({"Comm OK", StatusKind::Plain});
+    status.StatusReported({"Error\r\n", StatusKind::Error});
+    status.StatusReported({"Comm OK", StatusKind::Plain});
+    EXPECT_EQ(view.shown, 5);
+    EXPECT_EQ(view.background, kColourError);
 }
 
 TEST(PageRegistry, IdentifiedPagesByFamilyAndDatasheet)

@@ -194,12 +194,19 @@ void PositionPage::RefreshDataLengthReport()
 
 void PositionPage::Ticked(const TickReport& report)
 {
-    if (report.positionRead)
-        ShowRaw(session_.GetLink().EncoderPosition.RxData);
-    if (report.disconnected)
-        ShowDisconnected();
-    else if (report.positionDecoded)
+    if (report.positionRead && report.positionDecoded && !report.disconnected) {
+        // The reply and the position it holds reach the labels together, in one repaint.
+        pendingRaw_ = session_.GetLink().EncoderPosition.RxData;
+        rawPending_ = true;
         ShowPosition(session_.GetLink().EncoderPosition, session_.Monitor().LastTexts());
+    } else {
+        if (report.positionRead)
+            ShowRaw(session_.GetLink().EncoderPosition.RxData);
+        if (report.disconnected)
+            ShowDisconnected();
+        else if (report.positionDecoded)
+            ShowPosition(session_.GetLink().EncoderPosition, session_.Monitor().LastTexts());
+    }
     if (report.ending == TickReport::Ending::Error)
         ShowError(report.singleturnError);
 }

@@ -1,0 +1,96 @@
+// The session's timers on the event loop: a re-armed monitor timer keeps its
+// interval as the period of the ticks, whatever each tick took.
+
+#include "shell/SessionTimers.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+class SessionTimerTest : public QObject {
+    Q_OBJECT
+    using Clock = std::chrono::steady_clock;
+
+    static double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+private slots:
+    void aRearmedTimerKeepsTheIntervalAsThePeriodOfTheTicks()
+    {
+        // Ticks that take 12 ms each, at a 20 ms interval, as the session runs them:
+        // stopped at the start, re-armed at the end.
+        QTimer qtimer;
+        qtimer.setTimerType(Qt::PreciseTimer);
+        qtimer.setInterval(20);
+        std::vector<Clock::time_point> starts;
+        QtSessionTimer* self = nullptr;
+        QtSessionTimer timer(&qtimer, [&] {
+            starts.push_back(Clock::now());
+            self->Stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(12));
+            self->Rearm();
+        }, true);
+        self = &timer;
+        timer.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(starts.size() >= 11, 2000);
+        timer.Stop();
+        QVERIFY(!qtimer.isActive());
+        QCOMPARE(timer.Interval(), 20);
+        // 10 periods: 200 ms, far from the 320 ms of a pause added after each
+        // tick. A tick that woke late shortens the next gap by as much, no more.
+        const double total = Ms(starts[10] - starts[0]);
+        QVERIFY2(total >= 199.5 && total < 230.0, qPrintable(QString("10 periods took %1 ms").arg(total)));
+        for (size_t i = 1; i < starts.size(); ++i)
+            QVERIFY(Ms(starts[i] - starts[i - 1]) >= 12.0);
+    }
+
+    void aTickLongerThanTheIntervalIsFollowedAtOnceAndAPlainStartWaitsTheInterval()
+    {
+        QTimer qtimer;
+        qtimer.setInterval(10);
+        std::vector<Clock::time_point> starts;
+        QtSessionTimer* self = nullptr;
+        QtSessionTimer timer(&qtimer, [&] {
+            starts.push_back(Clock::now());
+            self->Stop();
+            if (starts.size() == 1)
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            if (starts.size() < 2)
+                self->Rearm();
+        }, true);
+        self = &timer;
+        const auto started = Clock::now();
+        timer.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(starts.size() == 2, 2000);
+        QVERIFY(Ms(starts[0] - started) >= 10.0); // a plain start waits the whole interval
+        QVERIFY(Ms(starts[1] - starts[0]) < 38.0); // 30 ms of tick, then at once rather than 10 ms more
+        QTest::qWait(30);
+        QCOMPARE(starts.size(), size_t{2});
+        QVERIFY(!timer.Active());
+    }
+
+    void aTimerThatIsNotPacedStartsTheIntervalAnewWhenRearmed()
+    {
+        // The search timer: re-armed, it waits its whole interval.
+        QTimer qtimer;
+        qtimer.setInterval(25);
+        std::vector<Clock::time_point> starts;
+        QtSessionTimer* self = nullptr;
+        QtSessionTimer timer(&qtimer, [&] {
+            starts.push_back(Clock::now());
+            self->Stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (starts.size() < 2)
+                self->Rearm();
+        });
+        self = &timer;
+        timer.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(starts.size() == 2, 2000);
+        QVERIFY(Ms(starts[1] - starts[0]) >= 35.0);
+    }
+};
+
+QTEST_MAIN(SessionTimerTest)
+#include "test_session_timer.moc"
