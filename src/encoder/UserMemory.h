@@ -11,6 +11,7 @@
 #include "link/Link.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,6 +95,10 @@ struct UserMemoryLoadOutcome {
 // written once more and the save still made.
 UserMemoryLoadOutcome LoadUserMemoryLines(Link& link, const UserBankRange& range, const std::vector<std::string>& lines,
                                           const ProgressText& progress, const Pause& block);
+// What a load of these lines leaves in the banks it writes: each bank that
+// a run of good lines names, with zeros where the bank's last run names no
+// address. A saved file gives back the banks it holds.
+std::map<unsigned, TBiSS_bank> UserMemoryImage(const UserBankRange& range, const std::vector<std::string>& lines);
 
 // --- The test ----------------------------------------------------------------------
 

@@ -25,6 +25,7 @@ bool CalibrationReadout::Run(Link& link)
     ++runs_;
     reading_.statusRead = false;
     reading_.report.reset();
+    reading_.results.reset();
     if (!link.ReadRegisters(CalStatusRegister(identity_.DruzinaEnkoderja), 1)) {
         // The panels keep their colours; the tick goes on.
         block_(kFailedStatusPauseMs);
@@ -46,6 +47,7 @@ bool CalibrationReadout::Run(Link& link)
         return false;
     results.radialShiftUm = static_cast<int16_t>(Word(link));
     reading_.report = CalibrationReport(reading_.status, results, identity_.PremerKodeRinga);
+    reading_.results = results;
     return true;
 }
 
@@ -66,7 +68,8 @@ bool QuenraStatusReadout::Run(Link& link)
     r.bitsText = FormatBits(16, status);
     if (!link.ReadRegisters(QuenraRegisters::kTemperature, 2))
         return false;
-    r.temperatureText = TenthsText(static_cast<int16_t>(Word(link)), "\xC2\xB0" "C");
+    r.temperatureTenths = static_cast<int16_t>(Word(link));
+    r.temperatureText = TenthsText(r.temperatureTenths, "\xC2\xB0" "C");
     if (!link.ReadRegisters(QuenraRegisters::kVelocity, 2))
         return false;
     r.velocityText = TenthsText(static_cast<int16_t>(Word(link)), "Hz");

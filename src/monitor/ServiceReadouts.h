@@ -18,6 +18,7 @@ struct CalibrationReading {
     bool statusRead = false; // the status register answered: status is this run's
     CalibrationStatus status;
     std::optional<std::string> report; // the results were read (firmware 2589 on)
+    std::optional<CalibrationResults> results; // the same results as numbers
 };
 
 class CalibrationReadout final : public TickStep {
@@ -57,6 +58,7 @@ struct QuenraStatusReading {
     bool complete = false; // every register was read: the values below are this run's
     uint16_t heldWord = 0; // the status bits held over the hold window: the lamps
     uint8_t bbm = 0;
+    int16_t temperatureTenths = 0; // 0.1 degree C
     int32_t signalLevel = 0; // EncoderSignalLevel
     int barHeight = 0;
     long double airGap = 0;  // EncoderAirGap, mm

@@ -1,0 +1,155 @@
+#include "production/Validators.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+std::string NumberText(double value)
+{
+    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.0f", value);
+        return text;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+} // namespace
+
+Measurement InRange(std::string name, double value, std::optional<double> low, std::optional<double> high,
+                    std::string unit)
+{
+    Measurement m;
+    m.name = std::move(name);
+    m.number = value;
+    m.low = low;
+    m.high = high;
+    m.unit = std::move(unit);
+    const bool ok = std::isfinite(value) && (!low || value >= *low) && (!high || value <= *high);
+    m.outcome = ok ? Outcome::Pass : Outcome::Fail;
+    return m;
+}
+
+Measurement Equals(std::string name, double value, double expected, std::string unit)
+{
+    return InRange(std::move(name), value, expected, expected, std::move(unit));
+}
+
+Measurement TextEquals(std::string name, std::string text, std::string expected)
+{
+    Measurement m;
+    m.name = std::move(name);
+    m.outcome = text == expected ? Outcome::Pass : Outcome::Fail;
+    m.text = std::move(text);
+    m.expected = std::move(expected);
+    return m;
+}
+
+Measurement TextMatches(std::string name, std::string text, std::string pattern)
+{
+    Measurement m;
+    m.name = std::move(name);
+    m.outcome = GlobMatch(pattern, text) ? Outcome::Pass : Outcome::Fail;
+    m.text = std::move(text);
+    m.expected = std::move(pattern);
+    return m;
+}
+
+Measurement Holds(std::string name, bool yes)
+{
+    return TextEquals(std::move(name), yes ? "yes" : "no", "yes");
+}
+
+Measurement Recorded(std::string name, double value, std::string unit)
+{
+    return InRange(std::move(name), value, std::nullopt, std::nullopt, std::move(unit));
+}
+
+namespace {
+// The length of the pattern's token at p when it matches c ("?", "[set]" or
+// the character itself), else 0.
+size_t MatchOne(std::string_view pattern, size_t p, char c)
+{
+    if (pattern[p] == '?')
+        return 1;
+    if (pattern[p] == '[') {
+        const size_t close = pattern.find(']', p + 2);
+        if (close != std::string_view::npos)
+            return pattern.substr(p + 1, close - p - 1).find(c) != std::string_view::npos ? close - p + 1 : 0;
+    }
+    return pattern[p] == c ? 1 : 0;
+}
+} // namespace
+
+bool GlobMatch(std::string_view pattern, std::string_view text)
+{
+    // One backtrack point, at the last '*', is enough.
+    size_t p = 0, t = 0, starP = std::string_view::npos, starT = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starT = t;
+            continue;
+        }
+        if (p < pattern.size()) {
+            if (const size_t length = MatchOne(pattern, p, text[t])) {
+                p += length;
+                ++t;
+                continue;
+            }
+        }
+        if (starP == std::string_view::npos)
+            return false;
+        p = starP + 1;
+        t = ++starT;
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+Outcome Judge(const std::vector<Measurement>& measurements)
+{
+    for (const Measurement& m : measurements)
+        if (m.outcome != Outcome::Pass)
+            return Outcome::Fail;
+    return Outcome::Pass;
+}
+
+Outcome RunOutcome(const std::vector<StepRecord>& steps)
+{
+    bool error = false, fail = false;
+    for (const StepRecord& s : steps) {
+        if (s.outcome == Outcome::Aborted)
+            return Outcome::Aborted;
+        error = error || s.outcome == Outcome::Error;
+        fail = fail || s.outcome == Outcome::Fail;
+    }
+    return error ? Outcome::Error : fail ? Outcome::Fail : Outcome::Pass;
+}
+
+std::string MeasurementText(const Measurement& m)
+{
+    std::string text = m.name + " ";
+    if (m.number) {
+        text += NumberText(*m.number);
+        if (!m.unit.empty())
+            text += " " + m.unit;
+        if (m.low && m.high && *m.low == *m.high)
+            text += " (= " + NumberText(*m.low) + ")";
+        else if (m.low && m.high)
+            text += " [" + NumberText(*m.low) + ", " + NumberText(*m.high) + "]";
+        else if (m.low)
+            text += " (>= " + NumberText(*m.low) + ")";
+        else if (m.high)
+            text += " (<= " + NumberText(*m.high) + ")";
+    } else {
+        text += m.text;
+        if (!m.expected.empty() && m.expected != m.text)
+            text += " (wants " + m.expected + ")";
+    }
+    if (m.outcome != Outcome::Pass)
+        text += " " + std::string(OutcomeText(m.outcome));
+    return text;
+}
