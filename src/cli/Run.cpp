@@ -3,6 +3,7 @@
 
 #include "cli/Cli.h"
 #include "cli/Commands.h"
+#include "cli/RecordsCommands.h"
 
 #include <ostream>
 
@@ -20,6 +21,7 @@ const std::vector<Subcommand>& Subcommands()
         AddMemorySubcommands(list);
         AddServiceSubcommands(list);
         AddMonitorSubcommands(list);
+        AddRecordsSubcommands(list);
         return list;
     }();
     return all;

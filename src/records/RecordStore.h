@@ -18,8 +18,22 @@
 struct StoreStatus {
     bool ok = true;
     std::string error; // what went wrong, for the operator; never holds a password
+    // The call landed in the station's spool, not the plant's store: the
+    // front end tells the operator kSpooledMessage.
+    bool spooled = false;
     explicit operator bool() const { return ok; }
     static StoreStatus Failed(std::string why) { return {false, std::move(why)}; }
+};
+
+// What the operator is told when a run's record could not reach the plant's
+// store and waits in the station's spool.
+inline constexpr const char* kSpooledMessage = "kept on this station; will be sent";
+
+// What a sync of the spool did.
+struct SyncResult {
+    int sent = 0;       // runs the plant's store now has, removed from the spool
+    int left = 0;       // runs still kept on this station (unreachable server, runs still going)
+    StoreStatus status; // why some could not be sent
 };
 
 // Which runs to list. Empty fields do not filter.
@@ -48,6 +62,18 @@ public:
     virtual std::vector<RunRecord> List(const RunFilter& filter, StoreStatus* status = nullptr) = 0;
     // One run with its steps, measurements and attachments; empty when unknown.
     virtual std::optional<RunRecord> Show(const std::string& runId, StoreStatus* status = nullptr) = 0;
+
+    // A whole run, steps included, in one transaction, replacing whatever the
+    // store had of it: sending it twice leaves it once.
+    virtual StoreStatus Put(const RunRecord& run);
+    // The runs of List that are kept in this station's spool, not yet in the
+    // plant's store. Only a store with a spool has any.
+    virtual std::vector<std::string> SpooledRunIds(StoreStatus* status = nullptr);
+    // Sends the spooled runs that have ended to the plant's store, each
+    // exactly once. Nothing to do for a store without a spool.
+    virtual SyncResult Sync();
+    // The location for messages: a path, or a URI without its password.
+    virtual std::string Location() const { return {}; }
 };
 
 // The store a location names: a PostgreSQL connection URI
@@ -58,3 +84,10 @@ std::unique_ptr<RecordStore> OpenRecordStore(const std::string& location, StoreS
 // The station's default store: $K417_DB, else $XDG_DATA_HOME/k417/records.sqlite
 // (~/.local/share/k417/records.sqlite).
 std::string DefaultStoreLocation();
+// Where the station keeps records its plant's store could not take yet:
+// $K417_SPOOL, else $XDG_DATA_HOME/k417/spool.sqlite (~/.local/share/...).
+std::string DefaultSpoolLocation();
+// True for a PostgreSQL connection URI ("postgresql://", "postgres://").
+bool IsPlantLocation(const std::string& location);
+// A location fit for messages and logs: a URI's password is left out.
+std::string RedactLocation(const std::string& location);

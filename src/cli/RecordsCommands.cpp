@@ -1,0 +1,282 @@
+// k417ctl records: the runs a store keeps, listed, shown, sent from the
+// station's spool, summed up as yield, exported and reported.
+
+#include "cli/RecordsCommands.h"
+
+#include "cli/Commands.h"
+#include "records/RecordText.h"
+#include "records/RecordTime.h"
+#include "records/RunRecordJson.h"
+#include "util/Text.h"
+
+#include <algorithm>
+#include <ostream>
+#include <set>
+
+bool TakeTextOption(std::vector<std::string>& args, const std::string& name, std::string& value, std::string& error)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == name) {
+            if (i + 1 >= args.size()) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = args[i + 1];
+            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i + 2));
+            return true;
+        }
+        if (StartsWith(args[i], name + "=")) {
+            value = args[i].substr(name.size() + 1);
+            args.erase(args.begin() + static_cast<long>(i));
+            return true;
+        }
+    }
+    return true;
+}
+
+bool TakeFlag(std::vector<std::string>& args, const std::string& name)
+{
+    auto it = std::find(args.begin(), args.end(), name);
+    if (it == args.end())
+        return false;
+    args.erase(it);
+    return true;
+}
+
+std::unique_ptr<RecordStore> OpenCliStore(CliContext& c, std::vector<std::string>& args, int& result)
+{
+    std::string location, error;
+    if (!TakeTextOption(args, "--db", location, error)) {
+        result = UsageError(c, error);
+        return nullptr;
+    }
+    if (location.empty())
+        location = DefaultStoreLocation();
+    StoreStatus status;
+    auto store = OpenRecordStore(location, &status);
+    if (!store) {
+        c.Err() << "k417ctl: " << status.error << "\n";
+        result = kExitFailed;
+    }
+    return store;
+}
+
+namespace {
+
+// What records commands share: the store, the output form, the filters.
+struct RecordsArgs {
+    std::unique_ptr<RecordStore> store;
+    bool json = false;
+    RunFilter filter;
+};
+
+// Takes the filter options out of args; false (result set) on a wrong one.
+bool TakeFilter(CliContext& c, std::vector<std::string>& args, RunFilter& filter, int& result)
+{
+    std::string error, outcome;
+    long long limit = 0;
+    if (!TakeTextOption(args, "--serial", filter.serial, error) ||
+        !TakeTextOption(args, "--part", filter.partNumber, error) ||
+        !TakeTextOption(args, "--plan", filter.plan, error) ||
+        !TakeTextOption(args, "--station", filter.station, error) ||
+        !TakeTextOption(args, "--since", filter.since, error) ||
+        !TakeTextOption(args, "--until", filter.until, error) ||
+        !TakeTextOption(args, "--outcome", outcome, error) ||
+        !TakeNumberOption(args, "--limit", 0, 1000000000, limit, error)) {
+        result = UsageError(c, error);
+        return false;
+    }
+    filter.limit = static_cast<int>(limit);
+    if (!outcome.empty()) {
+        filter.outcome = OutcomeFromText(outcome);
+        if (!filter.outcome) {
+            result = UsageError(c, "--outcome takes PASS, FAIL, ERROR, ABORTED or RUNNING, not \"" + outcome + "\"");
+            return false;
+        }
+    }
+    for (const auto& [name, value] : {std::pair{"--since", filter.since}, std::pair{"--until", filter.until}})
+        if (!value.empty() && !IsoTimeToMs(value)) {
+            result = UsageError(c, std::string(name) + " takes a date (2026-12-09) or date-time "
+                                                       "(2026-12-09T14:00, optionally with +01:00), not \"" +
+                                       value + "\"");
+            return false;
+        }
+    return true;
+}
+
+// The options every records subcommand takes: --db and --json.
+bool TakeCommon(CliContext& c, std::vector<std::string>& args, RecordsArgs& r, int& result)
+{
+    r.json = TakeFlag(args, "--json") || c.Json();
+    r.store = OpenCliStore(c, args, result);
+    return r.store != nullptr;
+}
+
+bool OnlyPositional(CliContext& c, const std::vector<std::string>& args, size_t count, const char* usage, int& result)
+{
+    for (const std::string& a : args)
+        if (a.size() > 1 && a[0] == '-') {
+            result = UsageError(c, "unknown option " + a);
+            return false;
+        }
+    if (args.size() != count) {
+        result = UsageError(c, std::string("usage: k417ctl records ") + usage);
+        return false;
+    }
+    return true;
+}
+
+// A failed read: the reason on stderr, exit 1.
+int StoreFailed(CliContext& c, const StoreStatus& status)
+{
+    c.Err() << "k417ctl: " << status.error << "\n";
+    return kExitFailed;
+}
+
+std::string Padded(std::string text, size_t width)
+{
+    // Width in characters, not bytes: "°" and "Ž" take one column.
+    size_t columns = 0;
+    for (unsigned char ch : text)
+        columns += (ch & 0xC0) != 0x80;
+    if (columns < width)
+        text.append(width - columns, ' ');
+    return text;
+}
+
+std::string UnitSerial(const RunRecord& run)
+{
+    return run.unit.decodedSerial.empty() ? run.labelSerial : run.unit.decodedSerial;
+}
+
+int List(CliContext& c, std::vector<std::string>& args)
+{
+    RecordsArgs r;
+    int result = kExitOk;
+    if (!TakeFilter(c, args, r.filter, result) || !TakeCommon(c, args, r, result) ||
+        !OnlyPositional(c, args, 0, "list [filters]", result))
+        return result;
+    StoreStatus status;
+    std::vector<RunRecord> runs = r.store->List(r.filter, &status);
+    if (!status && runs.empty())
+        return StoreFailed(c, status);
+    std::vector<std::string> spooledIds = r.store->SpooledRunIds();
+    std::set<std::string> spooled(spooledIds.begin(), spooledIds.end());
+    for (const RunRecord& run : runs) {
+        bool kept = spooled.count(run.runId) > 0;
+        if (r.json) {
+            nlohmann::json json = ToJson(run);
+            json.erase("steps");
+            json["spooled"] = kept;
+            c.Out() << JsonLine(json) << "\n";
+        } else {
+            c.Out() << run.runId << "  " << Padded(run.started, 29) << "  " << Padded(std::string(OutcomeText(run.outcome)), 7)
+                    << "  " << Padded(UnitSerial(run), 8) << "  " << Padded(run.unit.partNumber, 14) << "  "
+                    << run.planName << " rev " << run.planRevision << "  " << run.station
+                    << (kept ? std::string("  (") + kSpooledMessage + ")" : std::string()) << "\n";
+        }
+    }
+    if (!status) {
+        // Part of the list could not be read (the plant's server): what was
+        // there is printed, the gap is said, and the exit status tells.
+        return StoreFailed(c, status);
+    }
+    return kExitOk;
+}
+
+void PrintRunText(std::ostream& out, const RunRecord& run, bool spooled)
+{
+    out << "Run       " << run.runId << (spooled ? std::string("  (") + kSpooledMessage + ")" : std::string()) << "\n"
+        << "Outcome   " << OutcomeText(run.outcome) << "\n"
+        << "Plan      " << run.planName << ", revision " << run.planRevision << ", SHA-256 " << run.planSha256 << "\n"
+        << "Station   " << run.station << ", operator " << run.operatorName << "\n"
+        << "Unit      " << run.unit.family << " " << run.unit.partNumber << ", serial " << run.unit.decodedSerial
+        << " (label " << run.labelSerial << ", BiSS " << run.unit.bissSerial << ", extended "
+        << run.unit.extendedSerial << "), firmware " << run.unit.firmware << "\n"
+        << "Started   " << run.started << "\n"
+        << "Ended     " << run.ended << "\n";
+    for (const StepRecord& step : run.steps) {
+        out << "  " << Padded(std::string(OutcomeText(step.outcome)), 8) << step.name
+            << (step.name != step.kind ? " (" + step.kind + ")" : std::string())
+            << (step.message.empty() ? std::string() : ": " + step.message) << "\n";
+        for (const Measurement& m : step.measurements)
+            out << "            " << Padded(m.name, 22) << Padded(MeasurementValueText(m), 18)
+                << Padded(MeasurementLimitsText(m), 22) << OutcomeText(m.outcome) << "\n";
+        for (const Attachment& a : step.attachments)
+            out << "            attachment " << a.name << " (" << a.mediaType << ", " << a.content.size()
+                << " bytes)\n";
+    }
+}
+
+int Show(CliContext& c, std::vector<std::string>& args)
+{
+    RecordsArgs r;
+    int result = kExitOk;
+    if (!TakeCommon(c, args, r, result) || !OnlyPositional(c, args, 1, "show RUN", result))
+        return result;
+    StoreStatus status;
+    auto run = r.store->Show(args[0], &status);
+    if (!status)
+        return StoreFailed(c, status);
+    if (!run) {
+        c.Err() << "k417ctl: no run " << args[0] << " in " << r.store->Location() << "\n";
+        return kExitFailed;
+    }
+    std::vector<std::string> spooled = r.store->SpooledRunIds();
+    bool kept = std::find(spooled.begin(), spooled.end(), run->runId) != spooled.end();
+    if (r.json)
+        c.Out() << JsonLine(ToJson(*run)) << "\n";
+    else
+        PrintRunText(c.Out(), *run, kept);
+    return kExitOk;
+}
+
+int Sync(CliContext& c, std::vector<std::string>& args)
+{
+    RecordsArgs r;
+    int result = kExitOk;
+    if (!TakeCommon(c, args, r, result) || !OnlyPositional(c, args, 0, "sync", result))
+        return result;
+    SyncResult sync = r.store->Sync();
+    if (r.json)
+        c.Out() << JsonLine({{"sent", sync.sent}, {"left", sync.left}, {"ok", sync.status.ok},
+                             {"error", sync.status.error}})
+                << "\n";
+    else
+        c.Out() << sync.sent << " runs sent, " << sync.left << " kept on this station\n";
+    if (!sync.status)
+        return StoreFailed(c, sync.status);
+    return kExitOk;
+}
+
+struct RecordsAction {
+    const char* name;
+    int (*run)(CliContext& c, std::vector<std::string>& args);
+};
+
+constexpr RecordsAction kActions[] = {
+    {"list", List},
+    {"show", Show},
+    {"sync", Sync},
+};
+
+int Records(CliContext& c, std::vector<std::string>& args)
+{
+    if (!args.empty())
+        for (const RecordsAction& action : kActions)
+            if (args[0] == action.name) {
+                args.erase(args.begin());
+                return action.run(c, args);
+            }
+    return UsageError(c, "records takes list, show RUN or sync (and --db PATH|URI)");
+}
+
+} // namespace
+
+void AddRecordsSubcommands(std::vector<Subcommand>& list)
+{
+    list.push_back({"records",
+                    "list [--serial S] [--part P] [--outcome O] [--plan NAME] [--station ST] [--since DATE] "
+                    "[--until DATE] [--limit N] | show RUN | sync  [--db PATH|URI]",
+                    "the run records of a store: listed, one shown, the spool sent", Records});
+}
