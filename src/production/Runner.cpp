@@ -3,6 +3,7 @@
 #include "production/StepContext.h"
 #include "production/StepKinds.h"
 #include "production/Validators.h"
+#include "records/RecordTime.h"
 
 #include <chrono>
 #include <cstdio>
@@ -79,22 +80,6 @@ std::string NewRunId()
     return text;
 }
 
-std::string IsoNow()
-{
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char date[32], zone[8];
-    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-    std::strftime(zone, sizeof zone, "%z", &local); // +0100
-    char text[48];
-    std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, static_cast<int>(millis), zone, zone + 3);
-    return text;
-}
-
 std::string StationName()
 {
     char name[256] = {};
@@ -127,7 +112,7 @@ RunRecord PlanRunner::Run(const Plan& plan, const RunIdentity& identity)
     run.operatorName = identity.operatorName;
     run.labelSerial = identity.labelSerial;
     run.unit = UnitIdentityOf(session_);
-    run.started = IsoNow();
+    run.started = NowIsoTime();
     run.outcome = Outcome::Running;
     if (store_)
         Keep(store_->Begin(run), "the start of the run");
@@ -150,12 +135,12 @@ RunRecord PlanRunner::Run(const Plan& plan, const RunIdentity& identity)
             announced.kind = planStep.kind;
             announced.name = planStep.name;
             announced.outcome = Outcome::Running;
-            announced.started = IsoNow();
+            announced.started = NowIsoTime();
             observer_.StepStarted(announced);
             step = FindStepKind(planStep.kind)->run(context, planStep);
             session_.StopMonitor();
             step.started = announced.started;
-            step.ended = IsoNow();
+            step.ended = NowIsoTime();
             // A step that returns without an outcome was stopped.
             if (step.outcome == Outcome::Skipped || context.Stopped()) {
                 step.outcome = Outcome::Aborted;
@@ -182,7 +167,7 @@ RunRecord PlanRunner::Run(const Plan& plan, const RunIdentity& identity)
     const UnitIdentity found = UnitIdentityOf(session_);
     if (!found.partNumber.empty() || run.unit.partNumber.empty())
         run.unit = found;
-    run.ended = IsoNow();
+    run.ended = NowIsoTime();
     if (store_)
         Keep(store_->Finish(run), "the end of the run");
     session_.ResumeMonitor();

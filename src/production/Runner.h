@@ -69,7 +69,5 @@ private:
 UnitIdentity UnitIdentityOf(const Session& session);
 // A new run id: a random UUID (version 4), lower case with hyphens.
 std::string NewRunId();
-// Now as ISO 8601 with the local UTC offset: "2026-12-09T18:41:12.345+01:00".
-std::string IsoNow();
 // This host's name.
 std::string StationName();

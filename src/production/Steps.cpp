@@ -315,7 +315,7 @@ StepRecord Calibrate(StepContext& c, const PlanStep& s)
         return NotMakers();
     const std::string arc = s.Has("arc") ? std::to_string(static_cast<long long>(s.Number("arc", 0))) : "";
     const std::string timeout = s.Has("timeout") ? std::to_string(static_cast<long long>(s.Number("timeout", 0))) : "";
-    const CalibrationRun run = c.actions.Calibrate(arc, timeout, {}, [&c] { c.Serve(); });
+    const CalibrationRun run = c.actions.Calibrate(arc, timeout, [](int64_t) {}, [&c] { c.Serve(); });
     if (run.start.result != CalibrationStart::Result::Started) {
         const std::string told = c.prompts.Take();
         return Errored(!told.empty() ? told : LinkFailure(c.session, "The calibration did not start"));
@@ -331,7 +331,7 @@ StepRecord Calibrate(StepContext& c, const PlanStep& s)
         const bool noCorrection = (run.reading.status.flags & kCalNoCorrectionFlag) != 0;
         const CalibrationAccuracy accuracy =
             EstimateAccuracy(results.eccentricityUm, c.session.Identity().PremerKodeRinga, noCorrection);
-        m.push_back(InRange("accuracy_after_deg", accuracy.after, std::nullopt,
+        m.push_back(InRange("accuracy_after_deg", std::round(accuracy.after * 1e4) / 1e4, std::nullopt,
                             s.OptionalNumber("max_accuracy_after_deg"), "°"));
     } else if (s.Has("max_eccentricity_um") || s.Has("max_accuracy_after_deg")) {
         return Errored("The encoder's firmware keeps no calibration results");

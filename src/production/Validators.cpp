@@ -1,21 +1,9 @@
 #include "production/Validators.h"
 
+#include "records/RecordText.h"
+
 #include <cmath>
 #include <cstdio>
-
-namespace {
-std::string NumberText(double value)
-{
-    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.0f", value);
-        return text;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
-} // namespace
 
 Measurement InRange(std::string name, double value, std::optional<double> low, std::optional<double> high,
                     std::string unit)
@@ -131,23 +119,14 @@ Outcome RunOutcome(const std::vector<StepRecord>& steps)
 
 std::string MeasurementText(const Measurement& m)
 {
-    std::string text = m.name + " ";
-    if (m.number) {
-        text += NumberText(*m.number);
-        if (!m.unit.empty())
-            text += " " + m.unit;
-        if (m.low && m.high && *m.low == *m.high)
-            text += " (= " + NumberText(*m.low) + ")";
-        else if (m.low && m.high)
-            text += " [" + NumberText(*m.low) + ", " + NumberText(*m.high) + "]";
-        else if (m.low)
-            text += " (>= " + NumberText(*m.low) + ")";
-        else if (m.high)
-            text += " (<= " + NumberText(*m.high) + ")";
-    } else {
-        text += m.text;
-        if (!m.expected.empty() && m.expected != m.text)
-            text += " (wants " + m.expected + ")";
+    std::string text = m.name + " " + MeasurementValueText(m);
+    // The limits unless they only repeat the value (a text that is as expected).
+    if (m.number && m.low && m.high && *m.low == *m.high) {
+        text += " (wants " + RecordNumberText(*m.low) + (m.unit.empty() ? "" : " " + m.unit) + ")";
+    } else if (m.number || m.expected != m.text) {
+        const std::string limits = MeasurementLimitsText(m);
+        if (!limits.empty())
+            text += " (wants " + limits + ")";
     }
     if (m.outcome != Outcome::Pass)
         text += " " + std::string(OutcomeText(m.outcome));

@@ -30,5 +30,5 @@ Outcome Judge(const std::vector<Measurement>& measurements);
 // The run's outcome from its steps: ERROR before FAIL before PASS; ABORTED
 // when any step was aborted.
 Outcome RunOutcome(const std::vector<StepRecord>& steps);
-// A measurement as a step line shows it: "temperature 24 °C [10, 60]".
+// A measurement as a step line shows it: "temperature 72 °C (wants [10, 60] °C) FAIL".
 std::string MeasurementText(const Measurement& m);

@@ -201,8 +201,9 @@ TEST(Validators, LimitsGlobsAndTheRunOutcome)
     EXPECT_EQ(Equals("c", 44, 45).outcome, Outcome::Fail);
     EXPECT_EQ(Holds("ok", false).text, "no");
     EXPECT_EQ(Holds("ok", false).outcome, Outcome::Fail);
-    EXPECT_EQ(MeasurementText(InRange("temperature", 72, 10, 60, "°C")), "temperature 72 °C [10, 60] FAIL");
-    EXPECT_EQ(MeasurementText(InRange("crc_errors", 0, std::nullopt, 0)), "crc_errors 0 (<= 0)");
+    EXPECT_EQ(MeasurementText(InRange("temperature", 72, 10, 60, "°C")), "temperature 72 °C (wants [10, 60] °C) FAIL");
+    EXPECT_EQ(MeasurementText(InRange("crc_errors", 0, std::nullopt, 0)), "crc_errors 0 (wants <= 0)");
+    EXPECT_EQ(MeasurementText(Holds("usermem_match", true)), "usermem_match yes");
 
     struct Glob {
         const char* pattern;
