@@ -2,6 +2,7 @@
 // What a step function works with: the session and its actions, the run's
 // control (waits, serving, stop), the operator's prompts and the plan.
 
+#include "encoder/RegisterModel.h"
 #include "production/Runner.h"
 
 #include <string>
@@ -12,7 +13,12 @@
 // lock or reset an encoder by accident).
 class StepPrompts final : public ServicePrompts {
 public:
-    void Message(const std::string& text) override { messages_.push_back(text); }
+    // The write-protect warning never stops an action, and says nothing of a step's outcome.
+    void Message(const std::string& text) override
+    {
+        if (text != kWriteProtectedWarning)
+            messages_.push_back(text);
+    }
     bool Confirm(const std::string& question) override
     {
         messages_.push_back("Refused: " + question);
