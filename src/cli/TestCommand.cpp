@@ -31,7 +31,8 @@ public:
             name.resize(14, ' ');
         line += name;
         line += Measurements(step);
-        if (!step.message.empty() && step.outcome != Outcome::Pass)
+        // The reason, unless the measurements on the line already tell it.
+        if (!step.message.empty() && step.outcome != Outcome::Pass && line.find(step.message) == std::string::npos)
             line += "\n        " + step.message;
         // With --json the record alone goes to stdout.
         (c_.Json() ? c_.Err() : c_.Out()) << line << '\n' << std::flush;

@@ -33,7 +33,7 @@ std::string FailedMeasurements(const StepRecord& step)
     std::string text;
     for (const Measurement& m : step.measurements)
         if (m.outcome != Outcome::Pass)
-            text += (text.empty() ? "" : "; ") + MeasurementText(m);
+            text += (text.empty() ? "" : ", ") + MeasurementText(m);
     return text;
 }
 } // namespace

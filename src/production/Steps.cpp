@@ -479,7 +479,8 @@ StepRecord Position(StepContext& c, const PlanStep& s)
         mean += d / static_cast<double>(good);
         m2 += d * (delta - mean);
     }
-    if (good == 0)
+    // Words that came with a bad CRC were measured; no word at all was not.
+    if (good == 0 && crc == 0)
         return Errored("No position word came through (" + std::to_string(timeouts) + " time-outs, " +
                        std::to_string(crc) + " CRC errors)");
     const double noise = good > 1 ? std::sqrt(m2 / static_cast<double>(good - 1)) : 0;
@@ -488,8 +489,9 @@ StepRecord Position(StepContext& c, const PlanStep& s)
     m.push_back(InRange("error_bits", static_cast<double>(errors), std::nullopt, s.Number("max_error_bits", 0)));
     m.push_back(InRange("warning_bits", static_cast<double>(warnings), std::nullopt, s.Number("max_warning_bits", 0)));
     m.push_back(InRange("timeouts", static_cast<double>(timeouts), std::nullopt, s.Number("max_timeouts", 0)));
-    m.push_back(InRange("noise_counts", std::round(noise * 100) / 100, std::nullopt, s.OptionalNumber("max_noise_counts"),
-                        "counts"));
+    if (good > 0)
+        m.push_back(InRange("noise_counts", std::round(noise * 100) / 100, std::nullopt,
+                            s.OptionalNumber("max_noise_counts"), "counts"));
     return Judged(std::move(m));
 }
 
