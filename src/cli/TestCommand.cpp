@@ -30,7 +30,7 @@ public:
         if (name.size() < 14)
             name.resize(14, ' ');
         line += name;
-        line += Measurements(step);
+        line += StepSummary(step);
         // The reason, unless the measurements on the line already tell it.
         if (!step.message.empty() && step.outcome != Outcome::Pass && line.find(step.message) == std::string::npos)
             line += "\n        " + step.message;
@@ -50,24 +50,6 @@ public:
     void Notice(const std::string& text) override { c_.Err() << "k417ctl: " << text << '\n'; }
 
 private:
-    // The measurements that matter: every one that missed its limits, and
-    // of a step that passed, every one but the lamps that are off.
-    static std::string Measurements(const StepRecord& step)
-    {
-        std::string text;
-        int lampsOff = 0;
-        for (const Measurement& m : step.measurements) {
-            if (m.outcome == Outcome::Pass && StartsWith(m.name, "lamp ")) {
-                ++lampsOff;
-                continue;
-            }
-            text += (text.empty() ? "" : ", ") + MeasurementText(m);
-        }
-        if (lampsOff)
-            text += (text.empty() ? "" : ", ") + std::to_string(lampsOff) + " lamps off";
-        return text;
-    }
-
     // A line from stdin, waiting while no stop was asked for. False at the
     // end of the input or when the run is stopped.
     bool ReadLine()
@@ -144,13 +126,10 @@ int Test(CliContext& c, std::vector<std::string>& args)
     if (c.Json()) {
         c.Out() << JsonLine(ToJson(run)) << '\n';
     } else {
-        std::string reason;
-        for (const StepRecord& s : run.steps)
-            if (s.outcome != Outcome::Pass && s.outcome != Outcome::Skipped && reason.empty())
-                reason = " at " + s.name + (s.message.empty() ? "" : ": " + s.message);
+        const std::string reason = RunReason(run);
         c.Out() << OutcomeText(run.outcome) << "  " << run.planName
                 << (run.planRevision.empty() ? "" : " rev " + run.planRevision) << "  " << run.unit.partNumber << " "
-                << run.unit.decodedSerial << "  run " << run.runId << (run.outcome == Outcome::Pass ? "" : reason)
+                << run.unit.decodedSerial << "  run " << run.runId << (reason.empty() ? "" : "  at " + reason)
                 << '\n';
     }
     c.Out().flush();

@@ -132,3 +132,29 @@ std::string MeasurementText(const Measurement& m)
         text += " " + std::string(OutcomeText(m.outcome));
     return text;
 }
+
+std::string StepSummary(const StepRecord& step)
+{
+    std::string text;
+    int lampsOff = 0;
+    for (const Measurement& m : step.measurements) {
+        if (m.outcome == Outcome::Pass && m.name.rfind("lamp ", 0) == 0) {
+            ++lampsOff;
+            continue;
+        }
+        text += (text.empty() ? "" : ", ") + MeasurementText(m);
+    }
+    if (lampsOff)
+        text += (text.empty() ? "" : ", ") + std::to_string(lampsOff) + " lamps off";
+    return text;
+}
+
+std::string RunReason(const RunRecord& run)
+{
+    if (run.outcome == Outcome::Pass)
+        return {};
+    for (const StepRecord& s : run.steps)
+        if (s.outcome != Outcome::Pass && s.outcome != Outcome::Skipped)
+            return s.name + (s.message.empty() ? std::string() : ": " + s.message);
+    return {};
+}

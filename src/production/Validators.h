@@ -32,3 +32,10 @@ Outcome Judge(const std::vector<Measurement>& measurements);
 Outcome RunOutcome(const std::vector<StepRecord>& steps);
 // A measurement as a step line shows it: "temperature 72 °C (wants [10, 60] °C) FAIL".
 std::string MeasurementText(const Measurement& m);
+// The measurements of a step that matter to the operator: every one that
+// missed its limits, and every other one but the lamps that are off
+// (counted: "14 lamps off").
+std::string StepSummary(const StepRecord& step);
+// Why a run did not pass: the first step that did not and its reason
+// ("status: temperature 72 °C (wants [10, 60] °C) FAIL"); empty for a PASS.
+std::string RunReason(const RunRecord& run);
