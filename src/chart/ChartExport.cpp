@@ -104,12 +104,8 @@ bool SaveChartImage(const ChartModel& chart, QSize size, const QFont& font, cons
     return written && QFileInfo::exists(name);
 }
 
-bool SaveChartFile(const ChartModel& chart, const std::string& fileName, QSize size)
+void EnsureFontsWithoutWindow()
 {
-    if (!ChartImageFormatOf(fileName))
-        return false;
-    // Text needs fonts, and fonts need a GUI application: one without a screen
-    // when the front end has none.
     if (!QGuiApplication::instance()) {
         if (!std::getenv("QT_QPA_PLATFORM"))
             ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -126,6 +122,13 @@ bool SaveChartFile(const ChartModel& chart, const std::string& fileName, QSize s
         // it would outlive parts of Qt it needs.
         new QGuiApplication(argc, argv);
     }
+}
+
+bool SaveChartFile(const ChartModel& chart, const std::string& fileName, QSize size)
+{
+    if (!ChartImageFormatOf(fileName))
+        return false;
+    EnsureFontsWithoutWindow();
     QFont font("DejaVu Sans");
     font.setPixelSize(11);
     return SaveChartImage(chart, size, font, ResolveChartImageFile(fileName, 1));

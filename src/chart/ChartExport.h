@@ -43,6 +43,11 @@ QImage RenderChartImage(const ChartModel& chart, QSize size, const QFont& font);
 // Draws the chart into the file. True when the file was written and exists.
 bool SaveChartImage(const ChartModel& chart, QSize size, const QFont& font, const ChartImageFile& file);
 
+// Makes text drawable in a front end without a window (the command line):
+// fonts need a GUI application, and one without a screen is made when there
+// is none. Nothing to do in the window.
+void EnsureFontsWithoutWindow();
+
 // Whether the file name's extension names an image format.
 bool ChartImageFormatOf(const std::string& fileName);
 // Saves a chart to a file whose extension names the format (png, bmp, svg,

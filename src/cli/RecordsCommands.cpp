@@ -3,14 +3,20 @@
 
 #include "cli/RecordsCommands.h"
 
+#include "chart/ChartExport.h"
 #include "cli/Commands.h"
 #include "records/RecordText.h"
 #include "records/RecordTime.h"
 #include "records/RunRecordJson.h"
+#include "report/UnitReport.h"
+#include "report/YieldChart.h"
+#include "util/FileReplace.h"
 #include "util/Text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ostream>
+#include <sstream>
 #include <set>
 
 bool TakeTextOption(std::vector<std::string>& args, const std::string& name, std::string& value, std::string& error)
@@ -249,6 +255,223 @@ int Sync(CliContext& c, std::vector<std::string>& args)
     return kExitOk;
 }
 
+std::string Percent(double value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f %%", value);
+    return text;
+}
+
+nlohmann::json FiguresJson(const YieldFigures& f)
+{
+    nlohmann::json json{{"runs", f.runs},
+                        {"units", f.units},
+                        {"first_pass_units", f.firstPass},
+                        {"first_run_units", f.firstUnits},
+                        {"first_pass_yield", f.FirstPassYield()},
+                        {"final_pass_units", f.finalPass},
+                        {"last_run_units", f.lastUnits},
+                        {"final_yield", f.FinalYield()}};
+    if (!f.group.empty())
+        json["group"] = f.group;
+    return json;
+}
+
+int Yield(CliContext& c, std::vector<std::string>& args)
+{
+    RecordsArgs r;
+    int result = kExitOk;
+    std::string by, chartFile, error;
+    if (!TakeTextOption(args, "--by", by, error) || !TakeTextOption(args, "--chart", chartFile, error))
+        return UsageError(c, error);
+    YieldGrouping grouping = YieldGrouping::None;
+    if (!YieldGroupingFromText(by, grouping))
+        return UsageError(c, "--by takes day, station or plan, not \"" + by + "\"");
+    if (!chartFile.empty() && !ChartImageFormatOf(chartFile))
+        return UsageError(c, "--chart takes a file whose name ends in .png, .bmp, .svg, .emf or .wmf");
+    if (!TakeFilter(c, args, r.filter, result) || !TakeCommon(c, args, r, result) ||
+        !OnlyPositional(c, args, 0, "yield [--plan NAME] [--since DATE] [--until DATE] [--by day|station|plan] "
+                                    "[--chart FILE]",
+                        result))
+        return result;
+    StoreStatus status;
+    YieldFacts facts = r.store->CollectYieldFacts(r.filter, &status);
+    if (!status && facts.runs.empty())
+        return StoreFailed(c, status);
+    YieldReport report = ComputeYield(facts, grouping);
+    if (r.json) {
+        nlohmann::json json = FiguresJson(report.total);
+        json["failures"] = report.failures;
+        json["groups"] = nlohmann::json::array();
+        for (const YieldFigures& g : report.groups)
+            json["groups"].push_back(FiguresJson(g));
+        json["pareto"] = nlohmann::json::array();
+        for (const ParetoRow& row : report.pareto)
+            json["pareto"].push_back({{"step", row.step},
+                                      {"measurement", row.measurement},
+                                      {"count", row.count},
+                                      {"share", row.share},
+                                      {"cumulative", row.cumulative}});
+        c.Out() << JsonLine(json) << "\n";
+    } else {
+        const YieldFigures& t = report.total;
+        std::ostream& out = c.Out();
+        out << "units " << t.units << ", runs " << t.runs << "\n"
+            << "first-pass yield " << Percent(t.FirstPassYield()) << " (" << t.firstPass << " of " << t.firstUnits
+            << " units passed their first run)\n"
+            << "final yield      " << Percent(t.FinalYield()) << " (" << t.finalPass << " of " << t.lastUnits
+            << " units passed their last run)\n";
+        if (!report.groups.empty()) {
+            out << "\n" << Padded(by, 24) << "  units   runs  first-pass   final\n";
+            for (const YieldFigures& g : report.groups) {
+                char line[96];
+                std::snprintf(line, sizeof line, "%6d %6d  %9s %8s", g.units, g.runs, Percent(g.FirstPassYield()).c_str(),
+                              Percent(g.FinalYield()).c_str());
+                out << Padded(g.group, 24) << "  " << line << "\n";
+            }
+        }
+        if (!report.pareto.empty()) {
+            out << "\nfailures, most frequent first (" << report.failures << ")\n"
+                << "   #  count   share    cum.  step / measurement\n";
+            for (size_t i = 0; i < report.pareto.size(); ++i) {
+                const ParetoRow& row = report.pareto[i];
+                char line[64];
+                std::snprintf(line, sizeof line, "%4zu %6d %7s %7s  ", i + 1, row.count, Percent(row.share).c_str(),
+                              Percent(row.cumulative).c_str());
+                out << line << row.step << (row.measurement.empty() ? "" : " / " + row.measurement) << "\n";
+            }
+        }
+    }
+    if (!chartFile.empty()) {
+        ChartModel chart;
+        BuildParetoChart(chart, report);
+        if (!SaveChartFile(chart, chartFile)) {
+            c.Err() << "k417ctl: cannot write " << chartFile << "\n";
+            return kExitFailed;
+        }
+    }
+    return status ? kExitOk : StoreFailed(c, status);
+}
+
+// A CSV field: quoted when it holds the separator, a quote or a line break.
+std::string CsvField(const std::string& text)
+{
+    if (text.find_first_of(";\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char ch : text)
+        quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    return quoted + "\"";
+}
+
+std::string OptionalNumber(const std::optional<double>& value)
+{
+    return value ? RecordNumberText(*value) : std::string();
+}
+
+int Export(CliContext& c, std::vector<std::string>& args)
+{
+    RecordsArgs r;
+    int result = kExitOk;
+    if (!TakeFilter(c, args, r.filter, result) || !TakeCommon(c, args, r, result) ||
+        !OnlyPositional(c, args, 1, "export FILE.csv [filters]", result))
+        return result;
+    StoreStatus status;
+    std::vector<RunRecord> runs = r.store->List(r.filter, &status);
+    if (!status)
+        return StoreFailed(c, status);
+    // Oldest first, as a spreadsheet reads a history.
+    std::reverse(runs.begin(), runs.end());
+    std::ostringstream csv;
+    csv << "run_id;started;ended;station;operator;plan;plan_revision;plan_sha256;label_serial;decoded_serial;"
+           "biss_serial;part_number;firmware;run_outcome;step_index;step;step_kind;step_outcome;measurement;value;"
+           "low;high;expected;unit;measurement_outcome\r\n";
+    size_t rows = 0;
+    for (const RunRecord& listed : runs) {
+        auto run = r.store->Show(listed.runId, &status);
+        if (!status)
+            return StoreFailed(c, status);
+        if (!run)
+            continue;
+        std::string head;
+        for (const std::string& field :
+             {run->runId, run->started, run->ended, run->station, run->operatorName, run->planName, run->planRevision,
+              run->planSha256, run->labelSerial, run->unit.decodedSerial, run->unit.bissSerial, run->unit.partNumber,
+              run->unit.firmware, std::string(OutcomeText(run->outcome))})
+            head += CsvField(field) + ";";
+        for (const StepRecord& step : run->steps)
+            for (const Measurement& m : step.measurements) {
+                csv << head;
+                bool firstField = true;
+                for (const std::string& field :
+                     {std::to_string(step.index), step.name, step.kind, std::string(OutcomeText(step.outcome)), m.name,
+                      m.number ? RecordNumberText(*m.number) : m.text, OptionalNumber(m.low), OptionalNumber(m.high),
+                      m.expected, m.unit, std::string(OutcomeText(m.outcome))}) {
+                    csv << (firstField ? "" : ";") << CsvField(field);
+                    firstField = false;
+                }
+                csv << "\r\n";
+                ++rows;
+            }
+    }
+    std::string error;
+    if (!ReplaceFileWith(args[0], csv.str(), error)) {
+        c.Err() << "k417ctl: " << error << "\n";
+        return kExitFailed;
+    }
+    if (r.json)
+        c.Out() << JsonLine({{"file", args[0]}, {"runs", runs.size()}, {"rows", rows}}) << "\n";
+    else
+        c.Out() << rows << " measurements of " << runs.size() << " runs to " << args[0] << "\n";
+    return kExitOk;
+}
+
+int Report(CliContext& c, std::vector<std::string>& args)
+{
+    RecordsArgs r;
+    int result = kExitOk;
+    std::string html, pdf, error;
+    bool all = TakeFlag(args, "--all");
+    if (!TakeTextOption(args, "--html", html, error) || !TakeTextOption(args, "--pdf", pdf, error))
+        return UsageError(c, error);
+    if (html.empty() == pdf.empty())
+        return UsageError(c, "report takes RUN or SERIAL and one of --html FILE or --pdf FILE");
+    if (!TakeCommon(c, args, r, result) || !OnlyPositional(c, args, 1, "report RUN|SERIAL [--all] --html FILE | --pdf FILE", result))
+        return result;
+    // A run id, else a serial: its latest run, or all its runs oldest first.
+    StoreStatus status;
+    std::vector<RunRecord> runs;
+    if (auto run = r.store->Show(args[0], &status))
+        runs.push_back(*run);
+    if (runs.empty()) {
+        RunFilter filter;
+        filter.serial = args[0];
+        filter.limit = all ? 0 : 1;
+        std::vector<RunRecord> listed = r.store->List(filter, &status);
+        if (!status)
+            return StoreFailed(c, status);
+        std::reverse(listed.begin(), listed.end());
+        for (const RunRecord& l : listed)
+            if (auto run = r.store->Show(l.runId, &status))
+                runs.push_back(*run);
+    }
+    if (runs.empty()) {
+        c.Err() << "k417ctl: no run or serial " << args[0] << " in " << r.store->Location() << "\n";
+        return kExitFailed;
+    }
+    bool written = html.empty() ? WriteUnitReportPdf(runs, pdf, error) : WriteUnitReportHtml(runs, html, error);
+    if (!written) {
+        c.Err() << "k417ctl: " << error << "\n";
+        return kExitFailed;
+    }
+    const std::string& file = html.empty() ? pdf : html;
+    if (r.json)
+        c.Out() << JsonLine({{"file", file}, {"runs", runs.size()}}) << "\n";
+    else
+        c.Out() << "report of " << runs.size() << (runs.size() == 1 ? " run" : " runs") << " to " << file << "\n";
+    return kExitOk;
+}
+
 struct RecordsAction {
     const char* name;
     int (*run)(CliContext& c, std::vector<std::string>& args);
@@ -258,6 +481,9 @@ constexpr RecordsAction kActions[] = {
     {"list", List},
     {"show", Show},
     {"sync", Sync},
+    {"yield", Yield},
+    {"export", Export},
+    {"report", Report},
 };
 
 int Records(CliContext& c, std::vector<std::string>& args)
@@ -268,7 +494,8 @@ int Records(CliContext& c, std::vector<std::string>& args)
                 args.erase(args.begin());
                 return action.run(c, args);
             }
-    return UsageError(c, "records takes list, show RUN or sync (and --db PATH|URI)");
+    return UsageError(c, "records takes list, show RUN, sync, yield, export FILE.csv or report RUN|SERIAL "
+                         "(and --db PATH|URI)");
 }
 
 } // namespace
@@ -276,7 +503,9 @@ int Records(CliContext& c, std::vector<std::string>& args)
 void AddRecordsSubcommands(std::vector<Subcommand>& list)
 {
     list.push_back({"records",
-                    "list [--serial S] [--part P] [--outcome O] [--plan NAME] [--station ST] [--since DATE] "
-                    "[--until DATE] [--limit N] | show RUN | sync  [--db PATH|URI]",
-                    "the run records of a store: listed, one shown, the spool sent", Records});
+                    "list|show RUN|sync|yield|export FILE.csv|report RUN|SERIAL [--db PATH|URI] [FILTERS]",
+                    "run records: list, show, send the spool, yield, CSV export, unit report (HTML, PDF)\n"
+                    "    FILTERS: --serial S --part P --outcome O --plan NAME --station ST --since DATE --until DATE\n"
+                    "             --limit N; yield: --by day|station|plan --chart FILE; report: --all --html|--pdf FILE",
+                    Records});
 }

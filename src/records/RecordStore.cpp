@@ -1,5 +1,7 @@
 #include "RecordStore.h"
 
+#include "PlantStore.h"
+#include "RecordTime.h"
 #include "SqliteStore.h"
 
 #include <cstdlib>
@@ -43,6 +45,38 @@ std::vector<std::string> RecordStore::SpooledRunIds(StoreStatus* status)
 SyncResult RecordStore::Sync()
 {
     return {};
+}
+
+YieldFacts RecordStore::CollectYieldFacts(const RunFilter& filter, StoreStatus* status)
+{
+    YieldFacts facts;
+    RunFilter all = filter;
+    all.limit = 0;
+    for (const RunRecord& listed : List(all, status)) {
+        if (listed.outcome != Outcome::Pass && listed.outcome != Outcome::Fail && listed.outcome != Outcome::Error)
+            continue;
+        std::string unit = !listed.unit.decodedSerial.empty() ? listed.unit.decodedSerial
+                           : !listed.labelSerial.empty()      ? listed.labelSerial
+                                                              : listed.runId;
+        facts.runs.push_back({listed.runId, unit, listed.station, listed.planName,
+                              IsoTimeToMs(listed.started).value_or(0), listed.outcome});
+        if (listed.outcome == Outcome::Pass)
+            continue;
+        auto run = Show(listed.runId, status);
+        for (const StepRecord& step : run ? run->steps : std::vector<StepRecord>{}) {
+            if (step.outcome != Outcome::Fail && step.outcome != Outcome::Error)
+                continue;
+            bool any = false;
+            for (const Measurement& m : step.measurements)
+                if (m.outcome == Outcome::Fail) {
+                    facts.failures.push_back({run->runId, step.name, m.name});
+                    any = true;
+                }
+            if (!any)
+                facts.failures.push_back({run->runId, step.name, ""});
+        }
+    }
+    return facts;
 }
 
 std::string DefaultStoreLocation()
@@ -99,10 +133,7 @@ std::string RedactLocation(const std::string& location)
 
 std::unique_ptr<RecordStore> OpenRecordStore(const std::string& location, StoreStatus* status)
 {
-    if (IsPlantLocation(location)) {
-        if (status)
-            *status = StoreStatus::Failed("this build cannot reach a PostgreSQL server: " + RedactLocation(location));
-        return nullptr;
-    }
+    if (IsPlantLocation(location))
+        return PlantStore::Open(location, DefaultSpoolLocation(), status);
     return SqliteStore::Open(location, status);
 }

@@ -9,6 +9,7 @@
 // keeps the record elsewhere (the spool) rather than lose it.
 
 #include "RunRecord.h"
+#include "Yield.h"
 
 #include <memory>
 #include <optional>
@@ -72,6 +73,9 @@ public:
     // Sends the spooled runs that have ended to the plant's store, each
     // exactly once. Nothing to do for a store without a spool.
     virtual SyncResult Sync();
+    // What the yield needs of the runs the filter picks (its limit aside):
+    // the ended runs, and the failed steps and measurements of the failed ones.
+    virtual YieldFacts CollectYieldFacts(const RunFilter& filter, StoreStatus* status = nullptr);
     // The location for messages: a path, or a URI without its password.
     virtual std::string Location() const { return {}; }
 };

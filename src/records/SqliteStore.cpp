@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <variant>
 
 namespace {
 // The columns of a run row, in the order every statement names them.
@@ -36,12 +37,14 @@ CREATE TABLE steps (
     started TEXT NOT NULL, ended TEXT NOT NULL,
     PRIMARY KEY (run_id, step_index)
 );
+CREATE INDEX steps_failed ON steps (run_id) WHERE outcome IN ('FAIL', 'ERROR');
 CREATE TABLE measurements (
     run_id TEXT NOT NULL, step_index INTEGER NOT NULL, position INTEGER NOT NULL,
     name TEXT NOT NULL, number REAL, text TEXT NOT NULL, low REAL, high REAL,
     expected TEXT NOT NULL, unit TEXT NOT NULL, outcome TEXT NOT NULL,
     PRIMARY KEY (run_id, step_index, position)
 );
+CREATE INDEX measurements_failed ON measurements (run_id, step_index) WHERE outcome = 'FAIL';
 CREATE TABLE attachments (
     run_id TEXT NOT NULL, step_index INTEGER NOT NULL, position INTEGER NOT NULL,
     name TEXT NOT NULL, media_type TEXT NOT NULL, content BLOB NOT NULL,
@@ -269,7 +272,7 @@ StoreStatus SqliteStore::Transaction(const char* what, const std::function<bool(
     return {};
 }
 
-bool SqliteStore::WriteRun(const RunRecord& run, bool keepRunningWriter)
+bool SqliteStore::WriteRun(const RunRecord& run)
 {
     Statement write(db_, std::string("INSERT INTO runs (") + kRunColumns +
                              ", started_ms, writer) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?) "
@@ -298,7 +301,7 @@ bool SqliteStore::WriteRun(const RunRecord& run, bool keepRunningWriter)
         .Text(run.ended)
         .Text(std::string(OutcomeText(run.outcome)))
         .Integer(IsoTimeToMs(run.started).value_or(0))
-        .Text(keepRunningWriter && run.outcome == Outcome::Running ? ThisRunWriter() : std::string());
+        .Text(run.outcome == Outcome::Running ? ThisRunWriter() : std::string());
     return write.Run();
 }
 
@@ -369,7 +372,7 @@ bool SqliteStore::WriteStep(const std::string& runId, const StepRecord& step)
 
 StoreStatus SqliteStore::Begin(const RunRecord& run)
 {
-    return Transaction("cannot write the run", [&] { return WriteRun(run, true); });
+    return Transaction("cannot write the run", [&] { return WriteRun(run); });
 }
 
 StoreStatus SqliteStore::AddStep(const std::string& runId, const StepRecord& step)
@@ -379,13 +382,13 @@ StoreStatus SqliteStore::AddStep(const std::string& runId, const StepRecord& ste
 
 StoreStatus SqliteStore::Finish(const RunRecord& run)
 {
-    return Transaction("cannot write the run's end", [&] { return WriteRun(run, true); });
+    return Transaction("cannot write the run's end", [&] { return WriteRun(run); });
 }
 
 StoreStatus SqliteStore::Put(const RunRecord& run)
 {
     return Transaction("cannot write the run", [&] {
-        if (!DeleteRun(run.runId, true) || !WriteRun(run, false))
+        if (!DeleteRun(run.runId, true) || !WriteRun(run))
             return false;
         for (const StepRecord& step : run.steps)
             if (!WriteStep(run.runId, step))
@@ -399,42 +402,66 @@ StoreStatus SqliteStore::Remove(const std::string& runId)
     return Transaction("cannot remove the run", [&] { return DeleteRun(runId, false); });
 }
 
+// The WHERE conditions of a filter on the runs table (named alias), with
+// its values in order; false with the reason when a time is not a time.
+bool SqliteStore::FilterClause(const RunFilter& filter, const std::string& alias, std::string& sql,
+                               std::vector<std::variant<std::string, std::int64_t>>& values, StoreStatus* status)
+{
+    sql = " WHERE 1";
+    auto text = [&](const std::string& value, const char* column) {
+        if (value.empty())
+            return;
+        sql += " AND " + alias + column + " = ?";
+        values.emplace_back(value);
+    };
+    if (!filter.serial.empty()) {
+        sql += " AND ? IN (" + alias + "label_serial, " + alias + "decoded_serial, " + alias + "biss_serial, " +
+               alias + "extended_serial)";
+        values.emplace_back(filter.serial);
+    }
+    text(filter.partNumber, "part_number");
+    text(filter.plan, "plan_name");
+    text(filter.station, "station");
+    text(filter.outcome ? std::string(OutcomeText(*filter.outcome)) : std::string(), "outcome");
+    for (const auto& [value, op] : {std::pair{filter.since, " >= ?"}, std::pair{filter.until, " < ?"}}) {
+        if (value.empty())
+            continue;
+        auto instant = IsoTimeToMs(value);
+        if (!instant) {
+            if (status)
+                *status = StoreStatus::Failed("not a date: " + value);
+            return false;
+        }
+        sql += " AND " + alias + "started_ms" + op;
+        values.emplace_back(*instant);
+    }
+    return true;
+}
+
+namespace {
+template <typename Statement, typename Values>
+void BindAll(Statement& statement, const Values& values)
+{
+    for (const auto& value : values) {
+        if (std::holds_alternative<std::string>(value))
+            statement.Text(std::get<std::string>(value));
+        else
+            statement.Integer(std::get<std::int64_t>(value));
+    }
+}
+} // namespace
+
 std::vector<RunRecord> SqliteStore::List(const RunFilter& filter, StoreStatus* status)
 {
-    std::string sql = std::string("SELECT ") + kRunColumns + " FROM runs WHERE 1";
-    std::vector<std::string> texts;
-    std::vector<std::int64_t> instants;
-    if (!filter.serial.empty()) {
-        sql += " AND (label_serial = ?1 OR decoded_serial = ?1 OR biss_serial = ?1 OR extended_serial = ?1)";
-    }
-    auto textFilter = [&](const std::string& value, const char* column) {
-        if (!value.empty())
-            sql += std::string(" AND ") + column + " = ?" + std::to_string(texts.size() + 2);
-        texts.push_back(value);
-    };
-    textFilter(filter.partNumber, "part_number");
-    textFilter(filter.plan, "plan_name");
-    textFilter(filter.station, "station");
-    textFilter(filter.outcome ? std::string(OutcomeText(*filter.outcome)) : std::string(), "outcome");
-    auto since = filter.since.empty() ? std::nullopt : IsoTimeToMs(filter.since);
-    auto until = filter.until.empty() ? std::nullopt : IsoTimeToMs(filter.until);
-    if ((!filter.since.empty() && !since) || (!filter.until.empty() && !until)) {
-        if (status)
-            *status = StoreStatus::Failed("not a date: " + (since ? filter.until : filter.since));
+    std::string where;
+    std::vector<std::variant<std::string, std::int64_t>> values;
+    if (!FilterClause(filter, "", where, values, status))
         return {};
-    }
-    if (since)
-        sql += " AND started_ms >= ?6";
-    if (until)
-        sql += " AND started_ms < ?7";
-    sql += " ORDER BY started_ms DESC, run_id";
+    std::string sql = std::string("SELECT ") + kRunColumns + " FROM runs" + where + " ORDER BY started_ms DESC, run_id";
     if (filter.limit > 0)
         sql += " LIMIT " + std::to_string(filter.limit);
     Statement query(db_, sql);
-    query.Text(filter.serial);
-    for (const std::string& text : texts)
-        query.Text(text);
-    query.Integer(since.value_or(0)).Integer(until.value_or(0));
+    BindAll(query, values);
     std::vector<RunRecord> runs;
     int rc;
     while ((rc = query.Step()) == SQLITE_ROW)
@@ -442,6 +469,41 @@ std::vector<RunRecord> SqliteStore::List(const RunFilter& filter, StoreStatus* s
     if (status)
         *status = rc == SQLITE_DONE ? StoreStatus{} : Failure("cannot list the runs");
     return runs;
+}
+
+YieldFacts SqliteStore::CollectYieldFacts(const RunFilter& filter, StoreStatus* status)
+{
+    YieldFacts facts;
+    std::string where;
+    std::vector<std::variant<std::string, std::int64_t>> values;
+    if (!FilterClause(filter, "r.", where, values, status))
+        return facts;
+    // One snapshot for both reads.
+    sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    Statement runs(db_, "SELECT r.run_id, CASE WHEN r.decoded_serial <> '' THEN r.decoded_serial WHEN "
+                        "r.label_serial <> '' THEN r.label_serial ELSE r.run_id END, r.station, r.plan_name, "
+                        "r.started_ms, r.outcome FROM runs r" +
+                            where + " AND r.outcome IN ('PASS', 'FAIL', 'ERROR')");
+    BindAll(runs, values);
+    int rc;
+    while ((rc = runs.Step()) == SQLITE_ROW)
+        facts.runs.push_back({runs.ColumnText(0), runs.ColumnText(1), runs.ColumnText(2), runs.ColumnText(3),
+                              runs.ColumnInteger(4), OutcomeOr(runs.ColumnText(5), Outcome::Error)});
+    bool ok = rc == SQLITE_DONE;
+    Statement failures(db_, "SELECT r.run_id, s.name, coalesce(m.name, '') FROM steps s "
+                            "JOIN runs r ON r.run_id = s.run_id "
+                            "LEFT JOIN measurements m ON m.run_id = s.run_id AND m.step_index = s.step_index "
+                            "AND m.outcome = 'FAIL'" +
+                                where + " AND s.outcome IN ('FAIL', 'ERROR') AND r.outcome IN ('FAIL', 'ERROR')");
+    BindAll(failures, values);
+    while (ok && (rc = failures.Step()) == SQLITE_ROW)
+        facts.failures.push_back({failures.ColumnText(0), failures.ColumnText(1), failures.ColumnText(2)});
+    ok = ok && rc == SQLITE_DONE;
+    StoreStatus result = ok ? StoreStatus{} : Failure("cannot read the runs for the yield");
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (status)
+        *status = result;
+    return facts;
 }
 
 std::optional<RunRecord> SqliteStore::Show(const std::string& runId, StoreStatus* status)

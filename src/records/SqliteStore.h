@@ -15,7 +15,9 @@
 
 #include "RecordStore.h"
 
+#include <cstdint>
 #include <functional>
+#include <variant>
 #include <memory>
 #include <string>
 
@@ -33,6 +35,7 @@ public:
     std::vector<RunRecord> List(const RunFilter& filter, StoreStatus* status = nullptr) override;
     std::optional<RunRecord> Show(const std::string& runId, StoreStatus* status = nullptr) override;
     StoreStatus Put(const RunRecord& run) override;
+    YieldFacts CollectYieldFacts(const RunFilter& filter, StoreStatus* status = nullptr) override;
     std::string Location() const override { return path_; }
 
     // Removes a run with its steps (the spool, once the plant has it).
@@ -46,10 +49,12 @@ private:
     StoreStatus Prepare();
     StoreStatus MarkAbandonedRuns();
     StoreStatus Transaction(const char* what, const std::function<bool()>& body);
-    bool WriteRun(const RunRecord& run, bool keepRunningWriter);
+    bool WriteRun(const RunRecord& run);
     bool WriteStep(const std::string& runId, const StepRecord& step);
     bool DeleteRun(const std::string& runId, bool stepsOnly);
     StoreStatus Failure(const std::string& what) const;
+    static bool FilterClause(const RunFilter& filter, const std::string& alias, std::string& sql,
+                             std::vector<std::variant<std::string, std::int64_t>>& values, StoreStatus* status);
 
     sqlite3* db_;
     std::string path_;
