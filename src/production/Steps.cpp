@@ -16,6 +16,7 @@
 #include "util/NumberText.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -448,11 +449,19 @@ StepRecord Position(StepContext& c, const PlanStep& s)
     // Welford's running mean and variance of the singleturn value, unwrapped around the first word.
     double mean = 0, m2 = 0;
     std::optional<uint32_t> first;
+    // The interval is the period of the reads: each is due interval_ms after
+    // the one before it was due, so the time a read and a wait take beyond
+    // their share does not add up over the count.
+    const auto start = std::chrono::steady_clock::now();
     for (long long n = 0; n < count; ++n) {
         if (c.Stopped())
             return {};
-        if (n > 0 && interval > 0)
-            c.control.waits.serving(interval);
+        if (n > 0 && interval > 0) {
+            const auto due = start + std::chrono::milliseconds(n * interval);
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+            if (left.count() > 0)
+                c.control.waits.serving(static_cast<int>(left.count()));
+        }
         link.ReadPosition();
         const TEncoderPosition& p = link.EncoderPosition;
         if (p.ErrComm < -1)
