@@ -84,14 +84,13 @@ public:
         const std::string wrong = std::string("wants ") + TypeWanted(type) + ", not " + TypeFound(v);
         switch (type) {
         case ParamType::Integer:
-            if (!v.is_integer())
-                return Error(out.line, key, wrong), false;
-            out.number = static_cast<double>(v.as_integer());
-            return true;
         case ParamType::Number:
-            if (!IsNumber(v))
+            if (type == ParamType::Integer ? !v.is_integer() : !IsNumber(v))
                 return Error(out.line, key, wrong), false;
             out.number = NumberOf(v);
+            // Counts, times, limits and sizes: none is below zero.
+            if (out.number < 0)
+                return Error(out.line, key, "wants 0 or more"), false;
             return true;
         case ParamType::Text:
             if (!v.is_string())

@@ -557,6 +557,26 @@ StepRecord PowerCycle(StepContext& c, const PlanStep& s)
 
 // --- prompt ---------------------------------------------------------------------
 
+// Keys that count something must count at least one.
+std::vector<ParamFault> AtLeastOne(const PlanStep& s, std::initializer_list<const char*> keys)
+{
+    std::vector<ParamFault> faults;
+    for (const char* key : keys)
+        if (s.Has(key) && s.Number(key, 1) < 1)
+            faults.push_back({key, "wants 1 or more"});
+    return faults;
+}
+
+std::vector<ParamFault> CheckPosition(const PlanStep& s)
+{
+    return AtLeastOne(s, {"count"});
+}
+
+std::vector<ParamFault> CheckPowerCycle(const PlanStep& s)
+{
+    return AtLeastOne(s, {"cycles"});
+}
+
 std::vector<ParamFault> CheckPrompt(const PlanStep& s)
 {
     if (s.Text("text").empty())
@@ -630,9 +650,9 @@ const std::vector<StepKind>& StepKinds()
          {{"count", P::Integer}, {"interval_ms", P::Integer}, {"max_crc_errors", P::Integer},
           {"max_error_bits", P::Integer}, {"max_warning_bits", P::Integer}, {"max_timeouts", P::Integer},
           {"max_noise_counts", P::Number}},
-         nullptr, Position},
+         CheckPosition, Position},
         {"zero", {{"max_after_counts", P::Integer}}, nullptr, Zero},
-        {"power_cycle", {{"cycles", P::Integer}, {"off_ms", P::Integer}}, nullptr, PowerCycle},
+        {"power_cycle", {{"cycles", P::Integer}, {"off_ms", P::Integer}}, CheckPowerCycle, PowerCycle},
         {"prompt", {{"text", P::Text}}, CheckPrompt, PromptStep},
     };
     return kinds;

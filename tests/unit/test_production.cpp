@@ -145,6 +145,9 @@ TEST(PlanFile, EachMistakeIsNamedWithItsFileLineAndKey)
         {"no kind", head + "name = \"nameless\"\n", 4, "kind", "no kind"},
         {"not TOML", head + "kind = \"zero\"\ncount = = 3\n", 6, "", "not valid TOML"},
         {"prompt without text", head + "kind = \"prompt\"\n", 4, "text", "needs the text"},
+        {"negative limit", head + "kind = \"position\"\nmax_noise_counts = -1\n", 6, "max_noise_counts", "0 or more"},
+        {"no reads", head + "kind = \"position\"\ncount = 0\n", 6, "count", "1 or more"},
+        {"no cycles", head + "kind = \"power_cycle\"\ncycles = 0\n", 6, "cycles", "1 or more"},
     };
     for (const BadPlan& c : cases) {
         SCOPED_TRACE(c.what);
