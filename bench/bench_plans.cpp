@@ -15,6 +15,7 @@
 //
 //   bench_plans [plan] [rounds]   (default the example Torvik plan, 3 rounds)
 
+#include "SessionBench.h"
 #include "link/PowerCycle.h"
 #include "production/Runner.h"
 #include "records/RecordStore.h"
@@ -152,21 +153,11 @@ int main(int argc, char** argv)
 
     // --- 1. One station, in this process ---------------------------------------
     Simulator sim(Unit());
+    const std::unique_ptr<Session> connected = ConnectBenchSession(sim);
+    if (!connected)
+        return 1;
+    Session& session = *connected;
     std::string error;
-    if (!sim.Start(&error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    SessionEnvironment environment;
-    environment.portLister = [&sim] { return std::vector<std::string>{sim.PortPath()}; };
-    Session session(environment);
-    if (!session.SearchTick()) {
-        std::fprintf(stderr, "no box found\n");
-        return 1;
-    }
-    session.Identify();
-    session.ReadDatasheet();
-    session.Identity().EncoderConnected = true;
 
     double waitedMs = 0;
     // A wait counts as long as it lasted: the position step's reads are due

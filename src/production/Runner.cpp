@@ -11,8 +11,7 @@
 #include <random>
 #include <unistd.h>
 
-namespace {
-const char* FamilyText(EncoderFamily family)
+std::string FamilyText(EncoderFamily family)
 {
     switch (family) {
     case EncoderFamily::Torvik:
@@ -27,6 +26,7 @@ const char* FamilyText(EncoderFamily family)
     return "";
 }
 
+namespace {
 // The reason of a FAIL that gave none: the measurements that missed their limits.
 std::string FailedMeasurements(const StepRecord& step)
 {

@@ -65,6 +65,8 @@ private:
     std::vector<std::string> storeErrors_;
 };
 
+// A family as the record names it: "Torvik", "Quenra", "Linear", "" when not identified.
+std::string FamilyText(EncoderFamily family);
 // The run's identity of the unit from what the session's identification read.
 UnitIdentity UnitIdentityOf(const Session& session);
 // A new run id: a random UUID (version 4), lower case with hyphens.

@@ -48,19 +48,12 @@ std::string LinkFailure(const Session& session, const std::string& doing)
     return doing + (why.empty() ? std::string() : ": " + StatusLineText(why));
 }
 
-const char* FamilyKey(EncoderFamily family)
+// A family as plans name it: "torvik", "quenra", "linear", or "other".
+std::string FamilyKey(EncoderFamily family)
 {
-    switch (family) {
-    case EncoderFamily::Torvik:
-        return "torvik";
-    case EncoderFamily::Quenra:
-        return "quenra";
-    case EncoderFamily::Linear:
-        return "linear";
-    case EncoderFamily::Unidentified:
-        break;
-    }
-    return "other";
+    std::string key = FamilyText(family);
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    return key.empty() ? "other" : key;
 }
 
 ConfigPage PageFor(const Session& session)
