@@ -10,8 +10,6 @@ void ScriptedDialogs::Message(const std::string& text, MessageKind kind)
 bool ScriptedDialogs::Confirm(const std::string& text)
 {
     log_.push_back({"confirm", text, MessageKind::Information});
-    if (onConfirm)
-        onConfirm(text);
     if (confirmAnswers.empty())
         return defaultConfirm;
     bool answer = confirmAnswers.front();

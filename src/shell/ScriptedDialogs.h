@@ -22,8 +22,6 @@ public:
     std::deque<std::optional<FileChoice>> saveAnswers;
     // Runs inside Message, while the "dialog" is open (for checks at that moment).
     std::function<void(const std::string&)> onMessage;
-    // Runs inside Confirm, while the question is open.
-    std::function<void(const std::string&)> onConfirm;
 
     void Message(const std::string& text, MessageKind kind = MessageKind::Information) override;
     bool Confirm(const std::string& text) override;

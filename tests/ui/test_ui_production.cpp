@@ -10,6 +10,7 @@
 #include "records/RunRecordJson.h"
 #include "shell/Colours.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,18 +130,17 @@ private slots:
         QCOMPARE(Column(steps, 0).first(), QString("Mount"));
         Shot(*r.h, "production-before");
 
-        // The prompt comes as a question while the run is going.
+        // The prompt comes as a message while the run is going.
         bool asked = false;
-        r.h.dialogs.onConfirm = [&](const std::string& text) {
+        r.h.dialogs.onMessage = [&](const std::string& text) {
             asked = true;
-            QVERIFY(QString::fromStdString(text).startsWith("Mount the unit on the test motor"));
+            QCOMPARE(QString::fromStdString(text), QString("Mount the unit on the test motor and plug in its cable"));
             QCOMPARE(r.Text("lblVerdict"), QString("RUNNING"));
             QCOMPARE(steps->item(0, 1)->text(), QString("running..."));
             QVERIFY(!r.h->Pages()->Tabs()->isEnabled());
             QVERIFY(r.Find<QPushButton>("btnStopTest")->isEnabled());
             QVERIFY(!r.Find<QPushButton>("btnStartTest")->isEnabled());
         };
-        r.h.dialogs.confirmAnswers.push_back(true);
         // A step further on, the window is saved while it runs.
         QTimer during;
         connect(&during, &QTimer::timeout, [&] {
@@ -186,7 +186,6 @@ private slots:
         options.faults.temperatureC = 75;
         Rig r(options);
         QVERIFY(r.Connect());
-        r.h.dialogs.defaultConfirm = true;
         QTest::mouseClick(r.Find<QPushButton>("btnStartTest"), Qt::LeftButton);
         QCOMPARE(r.Text("lblVerdict"), QString("FAIL"));
         QCOMPARE(PanelColour(r.Find<QLabel>("lblVerdict")), (Rgb{220, 30, 30}));
@@ -197,26 +196,37 @@ private slots:
         Shot(*r.h, "production-fail");
     }
 
-    void stopAndDecliningThePromptAbort()
+    void stopAbortsTheRun()
     {
         ProductionTestPage::RememberPlan(torvikPlan.toStdString());
         Rig r;
         QVERIFY(r.Connect());
-        // Stop pressed while the prompt is open; the answer is yes all the same.
-        r.h.dialogs.onConfirm = [&](const std::string&) {
+        // Stop pressed while the prompt is shown.
+        r.h.dialogs.onMessage = [&](const std::string&) {
             QTest::mouseClick(r.Find<QPushButton>("btnStopTest"), Qt::LeftButton);
         };
-        r.h.dialogs.confirmAnswers.push_back(true);
         QTest::mouseClick(r.Find<QPushButton>("btnStartTest"), Qt::LeftButton);
         QCOMPARE(r.Text("lblVerdict"), QString("ABORTED"));
         QCOMPARE(Column(r.Find<QTableWidget>("stgrSteps"), 1).mid(0, 2), (QStringList{"ABORTED", "SKIPPED"}));
-
-        r.h.dialogs.onConfirm = {};
-        r.h.dialogs.confirmAnswers.push_back(false);
-        QTest::mouseClick(r.Find<QPushButton>("btnStartTest"), Qt::LeftButton);
-        QCOMPARE(r.Text("lblVerdict"), QString("ABORTED"));
         QVERIFY(r.Find<QPushButton>("btnStartTest")->isEnabled());
         QVERIFY(!r.Find<QPushButton>("btnStopTest")->isEnabled());
+
+        // Stop during a step that reads: the run ends there, the rest skipped.
+        const QString plan = scratch.path() + "/long.toml";
+        std::ofstream(plan.toStdString()) << "[plan]\nname = \"long\"\n[[step]]\nkind = \"position\"\n"
+                                             "count = 100000\ninterval_ms = 1\n[[step]]\nkind = \"zero\"\n";
+        QVERIFY(r.page->LoadPlanFile(plan.toStdString()));
+        r.h.dialogs.onMessage = {};
+        QTimer::singleShot(300, r.Find<QPushButton>("btnStopTest"), [&] {
+            QVERIFY(r.page->Running());
+            QTest::mouseClick(r.Find<QPushButton>("btnStopTest"), Qt::LeftButton);
+        });
+        QElapsedTimer took;
+        took.start();
+        QTest::mouseClick(r.Find<QPushButton>("btnStartTest"), Qt::LeftButton);
+        QVERIFY(took.elapsed() < 5000);
+        QCOMPARE(Column(r.Find<QTableWidget>("stgrSteps"), 1), (QStringList{"ABORTED", "SKIPPED"}));
+        QCOMPARE(r.page->LastRun()->outcome, Outcome::Aborted);
     }
 };
 

@@ -301,7 +301,9 @@ void ProductionTestPage::StepEnded(const StepRecord& step)
 
 bool ProductionTestPage::Prompt(const std::string& text)
 {
-    return shell_.UserDialogs().Confirm(text + "\r\n\r\nGo on with the test?");
+    // OK (or Enter) goes on, as Enter does on the command line; Stop stops.
+    shell_.UserDialogs().Message(text);
+    return !stop_;
 }
 
 void ProductionTestPage::Notice(const std::string& text)
