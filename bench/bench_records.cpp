@@ -9,6 +9,7 @@
 // the indexes runs_by_start (runs by start time) and steps_failed (the failed
 // steps, a partial index), and the primary keys of steps and measurements.
 
+#include "StoreRig.h"
 #include "records/PgStore.h"
 #include "records/PlantStore.h"
 #include "records/RecordTime.h"
@@ -43,25 +44,6 @@ bool Exec(PGconn* conn, const std::string& sql)
         std::fprintf(stderr, "%s\n", PQerrorMessage(conn));
     PQclear(result);
     return ok;
-}
-
-std::string WithDatabase(const std::string& uri, const std::string& database)
-{
-    size_t query = uri.find('?');
-    std::string head = uri.substr(0, query);
-    std::string tail = query == std::string::npos ? std::string() : uri.substr(query);
-    size_t slash = head.find('/', head.find("://") + 3);
-    return (slash == std::string::npos ? head : head.substr(0, slash)) + "/" + database + tail;
-}
-
-std::string NewDatabase(const std::string& uri, const std::string& name)
-{
-    PGconn* conn = PQconnectdb(uri.c_str());
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
-    Exec(conn, "DROP DATABASE IF EXISTS " + name);
-    Exec(conn, "CREATE DATABASE " + name);
-    PQfinish(conn);
-    return WithDatabase(uri, name);
 }
 
 // The example plan's run: eleven steps with their measurements, the error
@@ -220,7 +202,8 @@ int main(int argc, char** argv)
     setenv("K417_SPOOL", (scratch + "/spool.sqlite").c_str(), 1);
 
     // Recording: as k417ctl test does it, through the plant store with its spool.
-    std::string uri = NewDatabase(server, "k417_bench_record");
+    setenv("K417_TEST_PG", server.c_str(), 1);
+    std::string uri = NewTestDatabase();
     StoreStatus status;
     auto plant = PlantStore::Open(uri, scratch + "/spool.sqlite", &status);
     if (!plant || !plant->Plant().Connect()) {
@@ -238,7 +221,7 @@ int main(int argc, char** argv)
     std::printf("recording a run, SQLite (WAL): median %.2f ms, longest %.2f ms\n", liteMedian, liteMax);
 
     // Yield over many runs.
-    std::string yieldUri = NewDatabase(server, "k417_bench_yield");
+    std::string yieldUri = NewTestDatabase();
     auto yieldStore = PgStore::Open(yieldUri, &status);
     PGconn* conn = PQconnectdb(yieldUri.c_str());
     auto fillStart = Clock::now();

@@ -132,6 +132,14 @@ bool OnlyPositional(CliContext& c, const std::vector<std::string>& args, size_t 
     return true;
 }
 
+// Filters, --db, --json and exactly count positional arguments.
+bool TakeFilteredArgs(CliContext& c, std::vector<std::string>& args, RecordsArgs& r, size_t count, const char* usage,
+                      int& result)
+{
+    return TakeFilter(c, args, r.filter, result) && TakeCommon(c, args, r, result) &&
+           OnlyPositional(c, args, count, usage, result);
+}
+
 // A failed read: the reason on stderr, exit 1.
 int StoreFailed(CliContext& c, const StoreStatus& status)
 {
@@ -150,17 +158,11 @@ std::string Padded(std::string text, size_t width)
     return text;
 }
 
-std::string UnitSerial(const RunRecord& run)
-{
-    return run.unit.decodedSerial.empty() ? run.labelSerial : run.unit.decodedSerial;
-}
-
 int List(CliContext& c, std::vector<std::string>& args)
 {
     RecordsArgs r;
     int result = kExitOk;
-    if (!TakeFilter(c, args, r.filter, result) || !TakeCommon(c, args, r, result) ||
-        !OnlyPositional(c, args, 0, "list [filters]", result))
+    if (!TakeFilteredArgs(c, args, r, 0, "list [filters]", result))
         return result;
     StoreStatus status;
     std::vector<RunRecord> runs = r.store->List(r.filter, &status);
@@ -289,10 +291,9 @@ int Yield(CliContext& c, std::vector<std::string>& args)
         return UsageError(c, "--by takes day, station or plan, not \"" + by + "\"");
     if (!chartFile.empty() && !ChartImageFormatOf(chartFile))
         return UsageError(c, "--chart takes a file whose name ends in .png, .bmp, .svg, .emf or .wmf");
-    if (!TakeFilter(c, args, r.filter, result) || !TakeCommon(c, args, r, result) ||
-        !OnlyPositional(c, args, 0, "yield [--plan NAME] [--since DATE] [--until DATE] [--by day|station|plan] "
-                                    "[--chart FILE]",
-                        result))
+    if (!TakeFilteredArgs(c, args, r, 0,
+                          "yield [--plan NAME] [--since DATE] [--until DATE] [--by day|station|plan] [--chart FILE]",
+                          result))
         return result;
     StoreStatus status;
     YieldFacts facts = r.store->CollectYieldFacts(r.filter, &status);
@@ -322,10 +323,12 @@ int Yield(CliContext& c, std::vector<std::string>& args)
             << "final yield      " << Percent(t.FinalYield()) << " (" << t.finalPass << " of " << t.lastUnits
             << " units passed their last run)\n";
         if (!report.groups.empty()) {
-            out << "\n" << Padded(by, 24) << "  units   runs  first-pass   final\n";
+            char header[96];
+            std::snprintf(header, sizeof header, "%6s %6s  %10s %8s", "units", "runs", "first-pass", "final");
+            out << "\n" << Padded(by, 24) << "  " << header << "\n";
             for (const YieldFigures& g : report.groups) {
                 char line[96];
-                std::snprintf(line, sizeof line, "%6d %6d  %9s %8s", g.units, g.runs, Percent(g.FirstPassYield()).c_str(),
+                std::snprintf(line, sizeof line, "%6d %6d  %10s %8s", g.units, g.runs, Percent(g.FirstPassYield()).c_str(),
                               Percent(g.FinalYield()).c_str());
                 out << Padded(g.group, 24) << "  " << line << "\n";
             }
@@ -373,8 +376,7 @@ int Export(CliContext& c, std::vector<std::string>& args)
 {
     RecordsArgs r;
     int result = kExitOk;
-    if (!TakeFilter(c, args, r.filter, result) || !TakeCommon(c, args, r, result) ||
-        !OnlyPositional(c, args, 1, "export FILE.csv [filters]", result))
+    if (!TakeFilteredArgs(c, args, r, 1, "export FILE.csv [filters]", result))
         return result;
     StoreStatus status;
     std::vector<RunRecord> runs = r.store->List(r.filter, &status);

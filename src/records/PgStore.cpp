@@ -1,6 +1,7 @@
 #include "PgStore.h"
 
 #include "RecordTime.h"
+#include "RunRow.h"
 
 #include <libpq-fe.h>
 
@@ -90,36 +91,45 @@ std::optional<std::string> InstantParam(const std::string& isoTime)
     return std::to_string(*ms);
 }
 
-Outcome OutcomeOr(const std::string& text, Outcome fallback)
-{
-    auto outcome = OutcomeFromText(text);
-    return outcome ? *outcome : fallback;
-}
 
 void IgnoreNotice(void*, const char*) {}
+
+// The passwords a URI carries: in its user part and as a parameter, as
+// written and as libpq decodes them.
+std::vector<std::string> UriPasswords(const std::string& uri)
+{
+    std::vector<std::string> found;
+    size_t start = uri.find("://");
+    start = start == std::string::npos ? 0 : start + 3;
+    size_t at = uri.find('@', start), slash = uri.find('/', start), colon = uri.find(':', start);
+    if (at != std::string::npos && (slash == std::string::npos || at < slash) && colon != std::string::npos &&
+        colon < at)
+        found.push_back(uri.substr(colon + 1, at - colon - 1));
+    for (size_t p = uri.find("password="); p != std::string::npos; p = uri.find("password=", p + 1))
+        found.push_back(uri.substr(p + 9, uri.find('&', p) == std::string::npos ? std::string::npos
+                                                                                 : uri.find('&', p) - p - 9));
+    std::vector<std::string> decoded;
+    for (const std::string& text : found) {
+        std::string plain;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+                plain += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                plain += text[i];
+            }
+        }
+        decoded.push_back(plain);
+    }
+    found.insert(found.end(), decoded.begin(), decoded.end());
+    return found;
+}
 
 template <typename Result>
 RunRecord RunFromRow(const Result& result, int row)
 {
-    RunRecord run;
-    int i = 0;
-    run.runId = result.Text(row, i++);
-    run.planName = result.Text(row, i++);
-    run.planRevision = result.Text(row, i++);
-    run.planSha256 = result.Text(row, i++);
-    run.station = result.Text(row, i++);
-    run.operatorName = result.Text(row, i++);
-    run.labelSerial = result.Text(row, i++);
-    run.unit.family = result.Text(row, i++);
-    run.unit.partNumber = result.Text(row, i++);
-    run.unit.bissSerial = result.Text(row, i++);
-    run.unit.decodedSerial = result.Text(row, i++);
-    run.unit.extendedSerial = result.Text(row, i++);
-    run.unit.firmware = result.Text(row, i++);
-    run.started = result.Text(row, i++);
-    run.ended = result.Text(row, i++);
-    run.outcome = OutcomeOr(result.Text(row, i++), Outcome::Error);
-    return run;
+    return RunFromColumns([&](int i) { return result.Text(row, i); });
 }
 
 } // namespace
@@ -220,6 +230,10 @@ StoreStatus PgStore::Failure(const std::string& what, const std::string& detail)
     std::string text = detail;
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
+    // Should libpq quote a malformed URI back, the password is not shown.
+    for (const std::string& secret : UriPasswords(uri_))
+        for (size_t at; !secret.empty() && (at = text.find(secret)) != std::string::npos;)
+            text.replace(at, secret.size(), "***");
     return StoreStatus::Failed(what + " on " + Location() + ": " + text);
 }
 
@@ -624,7 +638,7 @@ YieldFacts PgStore::CollectYieldFacts(const RunFilter& filter, StoreStatus* stat
             for (int row = 0; row < runs.Rows(); ++row)
                 facts.runs.push_back({runs.Text(row, 0), runs.Text(row, 1), runs.Text(row, 2), runs.Text(row, 3),
                                       std::strtoll(runs.Text(row, 4).c_str(), nullptr, 10),
-                                      OutcomeOr(runs.Text(row, 5), Outcome::Error)});
+                                      StoredOutcome(runs.Text(row, 5), Outcome::Error)});
             for (int row = 0; row < failures.Rows(); ++row)
                 facts.failures.push_back({failures.Text(row, 0), failures.Text(row, 1), failures.Text(row, 2)});
         }
@@ -710,7 +724,7 @@ std::optional<RunRecord> PgStore::Show(const std::string& runId, StoreStatus* st
         step.index = steps.Integer(row, 0);
         step.kind = steps.Text(row, 1);
         step.name = steps.Text(row, 2);
-        step.outcome = OutcomeOr(steps.Text(row, 3), Outcome::Error);
+        step.outcome = StoredOutcome(steps.Text(row, 3), Outcome::Error);
         step.message = steps.Text(row, 4);
         step.started = steps.Text(row, 5);
         step.ended = steps.Text(row, 6);
@@ -734,7 +748,7 @@ std::optional<RunRecord> PgStore::Show(const std::string& runId, StoreStatus* st
         m.high = measurements.Number(row, 5);
         m.expected = measurements.Text(row, 6);
         m.unit = measurements.Text(row, 7);
-        m.outcome = OutcomeOr(measurements.Text(row, 8), Outcome::Fail);
+        m.outcome = StoredOutcome(measurements.Text(row, 8), Outcome::Fail);
         step->measurements.push_back(std::move(m));
     }
     for (int row = 0; row < attachments.Rows(); ++row)

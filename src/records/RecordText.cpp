@@ -2,6 +2,11 @@
 
 #include <cstdio>
 
+std::string UnitSerial(const RunRecord& run)
+{
+    return run.unit.decodedSerial.empty() ? run.labelSerial : run.unit.decodedSerial;
+}
+
 std::string RecordNumberText(double value)
 {
     char text[40];

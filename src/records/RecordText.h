@@ -6,6 +6,8 @@
 
 #include <string>
 
+// The unit's serial as people name it: the decoded serial, else the label's.
+std::string UnitSerial(const RunRecord& run);
 // A number as the record keeps it, shortest exact-enough form ("71.25", "1e-07").
 std::string RecordNumberText(double value);
 // The value with its unit: "71.25 °C", "TV657-19-16".

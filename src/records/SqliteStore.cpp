@@ -1,6 +1,7 @@
 #include "SqliteStore.h"
 
 #include "RecordTime.h"
+#include "RunRow.h"
 #include "RunWriter.h"
 
 #include <sqlite3.h>
@@ -120,34 +121,11 @@ private:
 };
 
 namespace {
-Outcome OutcomeOr(const std::string& text, Outcome fallback)
-{
-    auto outcome = OutcomeFromText(text);
-    return outcome ? *outcome : fallback;
-}
 
 template <typename Statement>
 RunRecord RunFromRow(const Statement& row)
 {
-    RunRecord run;
-    int i = 0;
-    run.runId = row.ColumnText(i++);
-    run.planName = row.ColumnText(i++);
-    run.planRevision = row.ColumnText(i++);
-    run.planSha256 = row.ColumnText(i++);
-    run.station = row.ColumnText(i++);
-    run.operatorName = row.ColumnText(i++);
-    run.labelSerial = row.ColumnText(i++);
-    run.unit.family = row.ColumnText(i++);
-    run.unit.partNumber = row.ColumnText(i++);
-    run.unit.bissSerial = row.ColumnText(i++);
-    run.unit.decodedSerial = row.ColumnText(i++);
-    run.unit.extendedSerial = row.ColumnText(i++);
-    run.unit.firmware = row.ColumnText(i++);
-    run.started = row.ColumnText(i++);
-    run.ended = row.ColumnText(i++);
-    run.outcome = OutcomeOr(row.ColumnText(i++), Outcome::Error);
-    return run;
+    return RunFromColumns([&](int i) { return row.ColumnText(i); });
 }
 } // namespace
 
@@ -488,7 +466,7 @@ YieldFacts SqliteStore::CollectYieldFacts(const RunFilter& filter, StoreStatus* 
     int rc;
     while ((rc = runs.Step()) == SQLITE_ROW)
         facts.runs.push_back({runs.ColumnText(0), runs.ColumnText(1), runs.ColumnText(2), runs.ColumnText(3),
-                              runs.ColumnInteger(4), OutcomeOr(runs.ColumnText(5), Outcome::Error)});
+                              runs.ColumnInteger(4), StoredOutcome(runs.ColumnText(5), Outcome::Error)});
     bool ok = rc == SQLITE_DONE;
     Statement failures(db_, "SELECT r.run_id, s.name, coalesce(m.name, '') FROM steps s "
                             "JOIN runs r ON r.run_id = s.run_id "
@@ -538,7 +516,7 @@ std::optional<RunRecord> SqliteStore::Show(const std::string& runId, StoreStatus
         step.index = static_cast<int>(steps.ColumnInteger(0));
         step.kind = steps.ColumnText(1);
         step.name = steps.ColumnText(2);
-        step.outcome = OutcomeOr(steps.ColumnText(3), Outcome::Error);
+        step.outcome = StoredOutcome(steps.ColumnText(3), Outcome::Error);
         step.message = steps.ColumnText(4);
         step.started = steps.ColumnText(5);
         step.ended = steps.ColumnText(6);
@@ -567,7 +545,7 @@ std::optional<RunRecord> SqliteStore::Show(const std::string& runId, StoreStatus
         m.high = measurements.ColumnNumber(5);
         m.expected = measurements.ColumnText(6);
         m.unit = measurements.ColumnText(7);
-        m.outcome = OutcomeOr(measurements.ColumnText(8), Outcome::Fail);
+        m.outcome = StoredOutcome(measurements.ColumnText(8), Outcome::Fail);
         step->measurements.push_back(std::move(m));
     }
     if (rc != SQLITE_DONE)

@@ -12,6 +12,10 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSvgRenderer>
+#include <QXmlStreamReader>
+
+#include <cctype>
+#include <regex>
 
 namespace {
 
@@ -36,11 +40,6 @@ std::string Escape(const std::string& text)
         }
     }
     return out;
-}
-
-std::string UnitSerial(const RunRecord& run)
-{
-    return run.unit.decodedSerial.empty() ? run.labelSerial : run.unit.decodedSerial;
 }
 
 // The identity and circumstances of a run, as label and value pairs.
@@ -78,7 +77,24 @@ std::string InlineChartSvg(const StepRecord& step)
     if (!chart)
         return {};
     size_t start = chart->content.find("<svg");
-    return start == std::string::npos ? std::string() : chart->content.substr(start);
+    if (start == std::string::npos)
+        return {};
+    std::string svg = chart->content.substr(start);
+    // A record from a shared database is not trusted to be only a picture:
+    // an SVG that could run code in the reader's browser is left out.
+    std::string lower = svg;
+    for (char& ch : lower)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    static const std::regex active(R"((<script|<foreignobject|<iframe|javascript:|\son[a-z]+\s*=|<!entity))");
+    if (std::regex_search(lower, active))
+        return {};
+    // Nor one that is not well-formed: it would break the page around it.
+    QXmlStreamReader xml(QByteArray::fromStdString(svg));
+    while (!xml.atEnd())
+        xml.readNext();
+    if (xml.hasError())
+        return {};
+    return svg;
 }
 
 std::string UnitReportHtml(const std::vector<RunRecord>& runs)
@@ -182,12 +198,15 @@ public:
         y_ += h;
     }
     void Space(double h) { y_ += h; }
-    // An SVG chart, the full width, as vectors.
-    void Chart(const std::string& svg)
+    // An SVG chart under its title, the full width, as vectors; nothing for
+    // an SVG that does not read.
+    void Chart(const QString& title, const QFont& font, const std::string& svg)
     {
         QSvgRenderer renderer(QByteArray::fromStdString(svg));
         if (!renderer.isValid())
             return;
+        Space(width_ * 0.02);
+        Line({{0, title}}, font, Qt::black);
         QSizeF size = renderer.defaultSize();
         double w = width_;
         double h = size.width() > 0 ? w * size.height() / size.width() : w * 0.6;
@@ -274,9 +293,7 @@ bool WriteUnitReportPdf(const std::vector<RunRecord>& runs, const std::string& f
                     std::string svg = InlineChartSvg(step);
                     if (svg.empty())
                         continue;
-                    pages.Space(w * 0.02);
-                    pages.Line({{0, QString::fromStdString(step.name)}}, bold, black);
-                    pages.Chart(svg);
+                    pages.Chart(QString::fromStdString(step.name), bold, svg);
                 }
             }
             if (!painter.end()) {

@@ -19,5 +19,7 @@ bool WriteUnitReportHtml(const std::vector<RunRecord>& runs, const std::string& 
 bool WriteUnitReportPdf(const std::vector<RunRecord>& runs, const std::string& fileName, std::string& error);
 
 // The SVG a step attached as a chart (the error map's), without its XML
-// prologue, ready to be put inline; empty when the step has none.
+// prologue, ready to be put inline; empty when the step has none, or when
+// it holds anything that could run in a browser (scripts, event handlers,
+// foreign objects, entities) or is not well-formed.
 std::string InlineChartSvg(const StepRecord& step);

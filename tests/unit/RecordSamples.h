@@ -4,8 +4,28 @@
 // every kind.
 
 #include "records/RunRecord.h"
+#include "records/RunRecordJson.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
 #include <string>
+
+// A run id of the test runs: a UUID numbered n.
+inline std::string SampleRunId(int n)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "6f1c2b3a-0000-4000-8000-%012d", n);
+    return text;
+}
+
+// The record read back equals the one written, every field of it.
+inline void ExpectSameRecord(const RunRecord& expected, const std::optional<RunRecord>& actual)
+{
+    ASSERT_TRUE(actual.has_value());
+    EXPECT_EQ(ToJson(expected), ToJson(*actual));
+}
 
 inline Measurement SampleNumber(std::string name, double value, double low, double high, std::string unit,
                                 Outcome outcome = Outcome::Pass)

@@ -44,13 +44,6 @@ private:
     PGconn* conn_;
 };
 
-std::string RunId(int n)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "2b7e1516-28ae-4d2a-a6f7-%012d", n);
-    return text;
-}
-
 RunRecord Begun(RunRecord run)
 {
     run.steps.clear();
@@ -65,12 +58,6 @@ std::string WithUser(const std::string& uri, const std::string& userInfo)
     size_t start = uri.find("://") + 3;
     size_t at = uri.find('@', start);
     return uri.substr(0, start) + userInfo + uri.substr(at);
-}
-
-void ExpectSameRecord(const RunRecord& expected, const std::optional<RunRecord>& actual)
-{
-    ASSERT_TRUE(actual.has_value());
-    EXPECT_EQ(ToJson(expected), ToJson(*actual));
 }
 
 // A private server of the test's own, which it may stop and start again.
@@ -116,7 +103,7 @@ TEST(PlantStore, AServerStoppedMidRunLosesNothingAndSyncSendsOnce)
     auto store = PlantStore::Open(server.Uri(), spoolPath, &status);
     ASSERT_TRUE(store) << status.error;
 
-    RunRecord run = SampleRun(RunId(1), "2J4K7A", "2026-12-09T18:41:12+01:00", Outcome::Fail);
+    RunRecord run = SampleRun(SampleRunId(1), "2J4K7A", "2026-12-09T18:41:12+01:00", Outcome::Fail);
     StoreStatus begun = store->Begin(Begun(run));
     ASSERT_TRUE(begun) << begun.error;
     EXPECT_FALSE(begun.spooled);
@@ -134,7 +121,7 @@ TEST(PlantStore, AServerStoppedMidRunLosesNothingAndSyncSendsOnce)
     ASSERT_TRUE(finished) << finished.error;
     EXPECT_TRUE(finished.spooled);
     // The next run starts while the server is still away.
-    RunRecord next = SampleRun(RunId(2), "2J4K7B", "2026-12-09T18:45:00+01:00");
+    RunRecord next = SampleRun(SampleRunId(2), "2J4K7B", "2026-12-09T18:45:00+01:00");
     StoreStatus nextBegun = store->Begin(Begun(next));
     EXPECT_TRUE(nextBegun.spooled) << nextBegun.error;
     for (const StepRecord& step : next.steps)
@@ -176,7 +163,7 @@ TEST(PlantStore, AConnectionCutHalfWayThroughASendDoublesAndLosesNothing)
     StoreStatus status;
     auto store = PlantStore::Open(uri, folder.Path() + "/spool.sqlite", &status);
     ASSERT_TRUE(store) << status.error;
-    RunRecord run = SampleRun(RunId(3), "2J4K7C", "2026-12-09T18:41:12+01:00");
+    RunRecord run = SampleRun(SampleRunId(3), "2J4K7C", "2026-12-09T18:41:12+01:00");
     ASSERT_TRUE(store->Spool().Put(run)); // as a run kept while the server was away
 
     // Hold the attachments table: the send writes the run, its steps and
@@ -217,7 +204,7 @@ TEST(PgStore, ADatabaseOfAnOlderSchemaIsMigrated)
 {
     std::string uri = NewTestDatabase();
     StoreStatus status;
-    RunRecord run = SampleRun(RunId(4), "2J4K7D", "2026-12-09T18:41:12+01:00");
+    RunRecord run = SampleRun(SampleRunId(4), "2J4K7D", "2026-12-09T18:41:12+01:00");
     {
         auto old = PgStore::Open(uri, &status, 1);
         ASSERT_TRUE(old) << status.error;
@@ -257,6 +244,10 @@ TEST(PgStore, APasswordNeverShowsInAMessage)
     StoreStatus status;
     EXPECT_FALSE(PgStore::Open(withWrong, &status));
     EXPECT_NE(status.error.find("password authentication failed"), std::string::npos) << status.error;
+    EXPECT_EQ(status.error.find(wrong), std::string::npos) << status.error;
+
+    // A URI libpq cannot read is quoted back without its password.
+    EXPECT_FALSE(PgStore::Open(WithUser(server, "k417_pw:" + wrong + "%zz"), &status));
     EXPECT_EQ(status.error.find(wrong), std::string::npos) << status.error;
 
     // In the URI it works, and the store names its location without it.

@@ -111,6 +111,14 @@ TEST(UnitReport, HtmlIsOneWellFormedFileWithTheCurveInline)
         EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
     EXPECT_EQ(html.find("<script"), std::string::npos);
     EXPECT_EQ(html.find("src="), std::string::npos) << "self-contained";
+
+    // A chart that could run code in the reader's browser stays out.
+    for (const char* hostile : {"<svg><script>alert(1)</script></svg>", "<svg onload=\"alert(1)\"></svg>",
+                                "<svg><a href=\"JavaScript:alert(1)\">x</a></svg>", "<svg><g>alert</svg>"}) {
+        run.steps[2].attachments[1].content = hostile;
+        EXPECT_EQ(InlineChartSvg(run.steps[2]), "") << hostile;
+        EXPECT_EQ(UnitReportHtml({run}).find("alert"), std::string::npos);
+    }
 }
 
 TEST(Yield, FirstPassCountsEachUnitsFirstRunOnly)
