@@ -8,6 +8,7 @@
 //
 //   bench_service [rounds]   (default 40)
 
+#include "SessionBench.h"
 #include "link/PowerCycle.h"
 #include "session/ServiceActions.h"
 #include "sim/Simulator.h"
@@ -41,21 +42,10 @@ int main(int argc, char** argv)
     SimOptions options;
     options.speed = 0;
     Simulator sim(options);
-    std::string error;
-    if (!sim.Start(&error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    const std::unique_ptr<Session> connected = ConnectBenchSession(sim);
+    if (!connected)
         return 1;
-    }
-    SessionEnvironment environment;
-    environment.portLister = [&sim] { return std::vector<std::string>{sim.PortPath()}; };
-    Session session(environment);
-    if (!session.SearchTick()) {
-        std::fprintf(stderr, "no box found\n");
-        return 1;
-    }
-    session.Identify();
-    session.ReadDatasheet();
-    session.Identity().EncoderConnected = true;
+    Session& session = *connected;
 
     Unattended prompts;
     double waitedMs = 0;

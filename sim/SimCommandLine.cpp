@@ -1,5 +1,6 @@
 #include "sim/SimCommandLine.h"
 
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -39,6 +40,7 @@ std::string SimUsage()
            "  --serial N               BiSS serial number\n"
            "  --code-length N          code word length of the code ring, 5-9\n"
            "  --speed X                shaft speed in rpm (linear scales: mm/s), default 10\n"
+           "  --cal-speed RPM          a test motor turns the shaft this fast while a calibration runs\n"
            "  --eccentricity UM        ring eccentricity a self-calibration finds, default 18\n"
            "  --tilt X                 sensor tilt the debug samples show, default 4\n"
            "  --write-protected        the encoder starts write-protected\n"
@@ -66,6 +68,9 @@ std::string SimUsage()
            "  --status-bits N          bits added to the status word\n"
            "  --bbm-status N           Quenra battery multiturn status byte\n"
            "  --signal-level N         mean signal level (air gap); default 2400, Quenra 6100\n"
+           "  --temperature C          the encoder's temperature (default: warming from 24 to 33)\n"
+           "  --position-noise N       noise on the singleturn value, standard deviation N counts\n"
+           "  --power-ons N            after N more switch-ons the encoder does not come on again\n"
            "  --save-busy MS           the encoder answers no register access for MS after a save\n"
            "  --bad-eds-checksum       --bad-profile-checksum\n"
            "  --bad-config-checksum    --bad-error-map-checksum\n"
@@ -147,6 +152,30 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
             if (!ToNumber(value, d))
                 return bad();
             o.speed = d;
+        } else if (name == "--cal-speed") {
+            if (!take())
+                return false;
+            if (!ToNumber(value, d) || d < 0)
+                return bad();
+            o.calibrationSpeed = d;
+        } else if (name == "--temperature") {
+            if (!take())
+                return false;
+            if (!ToNumber(value, d) || d < -40 || d > 150 || d == 0)
+                return bad();
+            f.temperatureC = static_cast<int>(std::lround(d));
+        } else if (name == "--position-noise") {
+            if (!take())
+                return false;
+            if (!ToUnsigned(value, u, 100000))
+                return bad();
+            f.positionNoise = static_cast<int>(u);
+        } else if (name == "--power-ons") {
+            if (!take())
+                return false;
+            if (!ToUnsigned(value, u, 1000000))
+                return bad();
+            f.powerOnsLeft = static_cast<int>(u);
         } else if (name == "--eccentricity") {
             if (!take())
                 return false;

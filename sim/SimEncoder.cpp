@@ -42,6 +42,7 @@ SimEncoder::SimEncoder(const SimOptions& options, Clock::time_point now)
     BuildFactoryMemory(options);
     faults_ = options.faults;
     speed_ = options.speed;
+    calibrationSpeed_ = options.calibrationSpeed;
     movedAt_ = now;
     // Start somewhere in the middle of a turn, a few turns up.
     counts_ = int64_t{3} << info_.stLength | (int64_t{5} << (info_.stLength > 3 ? info_.stLength - 3 : 0));

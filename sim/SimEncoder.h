@@ -169,6 +169,8 @@ private:
 
     // Shaft.
     double speed_ = 0;
+    double calibrationSpeed_ = 0;
+    uint64_t frames_ = 0;             // position frames sent, the seed of their noise
     double countsPerSpeedSecond_ = 0; // counts per second for a speed of 1
     int64_t counts_ = 0;              // physical shaft position in counts
     double fraction_ = 0;

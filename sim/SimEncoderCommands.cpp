@@ -94,7 +94,7 @@ void SimEncoder::StartCalibration(Clock::time_point now)
         seconds = 0.2;
     } else {
         // The shaft has to turn through the arc before the time-out.
-        const double degreesPerSecond = std::fabs(speed_) * 6.0;
+        const double degreesPerSecond = std::max(std::fabs(speed_), calibrationSpeed_) * 6.0;
         const double needed = degreesPerSecond > 0 ? arc / degreesPerSecond : 1e9;
         if (needed > timeoutS) {
             calPendingFlags_ = kCalTimeout;

@@ -62,11 +62,16 @@ void SimEncoder::SetPower(bool on, Clock::time_point now)
 void SimEncoder::UpdateSupply(Clock::time_point now)
 {
     Advance(now);
-    const bool supplied = powerWanted_ && !faults_.encoderUnpowered;
+    bool supplied = powerWanted_ && !faults_.encoderUnpowered;
+    // A unit that has used up its switch-ons does not come on again.
+    if (supplied && !powered_ && faults_.powerOnsLeft == 0)
+        supplied = false;
     if (supplied == powered_)
         return;
     powered_ = supplied;
     if (supplied) {
+        if (faults_.powerOnsLeft > 0)
+            --faults_.powerOnsLeft;
         ram_ = nv_;
         selected_ = 0;
         unlocked_ = false;

@@ -141,7 +141,13 @@ uint16_t SimEncoder::StatusWord(Clock::time_point now)
 uint64_t SimEncoder::PositionFrame(Clock::time_point now)
 {
     const uint16_t status = StatusWord(now);
-    const SimPosition pos = ReportedPosition(now);
+    SimPosition pos = ReportedPosition(now);
+    if (faults_.positionNoise > 0) {
+        // Uniform noise of the standard deviation asked for.
+        const int64_t period = int64_t{1} << pos.stLength;
+        const auto offset = std::llround(Noise(++frames_ * 7919) * 1.7320508 * faults_.positionNoise);
+        pos.singleturn = static_cast<uint32_t>(((static_cast<int64_t>(pos.singleturn) + offset) % period + period) % period);
+    }
     const bool error = (status & 0x0200) != 0;
     const bool warning = (status & 0x0100) != 0;
     uint64_t frame = EncodePositionFrame(static_cast<uint64_t>(pos.multiturn), pos.singleturn, pos.mtLength,
@@ -162,7 +168,9 @@ void SimEncoder::FillStatusBlock(Clock::time_point now)
                                                     now.time_since_epoch())
                                                     .count());
     // Warms up from 24 C towards 33 C after switching on.
-    const double temperature = 24.0 + 9.0 * (1.0 - std::exp(-seconds / 180.0)) + 0.3 * Noise(tick * 3 + 1);
+    const double settled = faults_.temperatureC != 0 ? faults_.temperatureC
+                                                     : 24.0 + 9.0 * (1.0 - std::exp(-seconds / 180.0));
+    const double temperature = settled + 0.3 * Noise(tick * 3 + 1);
     const double level = SignalLevel(now);
     // The measured velocity wavers a little around the shaft's speed while it turns.
     const double velocity = speed_ * (1.0 + 0.004 * Noise(tick * 3));

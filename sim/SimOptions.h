@@ -56,6 +56,14 @@ struct SimFaults {
     // beyond the limits raise the signal bits of the status word, and the
     // debug samples grow and shrink with it.
     uint16_t signalLevel = 0;
+    // The temperature the encoder reports, in degrees C; 0: it warms from 24
+    // towards 33 after switching on.
+    int temperatureC = 0;
+    // Noise on the reported singleturn value: its standard deviation in counts.
+    int positionNoise = 0;
+    // After this many more switch-ons the encoder gets no supply any more
+    // (a unit that dies in the power-cycling test); -1: it always comes on.
+    int powerOnsLeft = -1;
     // After a save to non-volatile memory (0x63, 0x75) the encoder stays busy
     // this long storing and does not answer register access.
     int saveBusyMs = 0;
@@ -93,6 +101,9 @@ struct SimOptions {
     uint32_t serialNumber = 0; // 0: the family's default
     int codeLength = 0;        // code word length of the code ring, 5-9; 0: the family's default
     double speed = 10;         // shaft speed in rpm (linear scales: mm/s)
+    // A station's test motor: while a self-calibration runs the shaft is
+    // taken to turn at least this fast (rpm), whatever its speed otherwise.
+    double calibrationSpeed = 0;
     bool powerOnAtStart = true;
     // User banks the datasheet declares; -1 takes the family's (Torvik
     // 24-27). Any pair is declared as it stands, a last bank below the first

@@ -21,6 +21,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
                 return line;
             }
             line.ports.push_back(arg.substr(7));
+        } else if (arg == "--plan" || StartsWith(arg, "--plan=")) {
+            if (arg == "--plan" && (i + 1 >= args.size() || args[i + 1].empty())) {
+                line.error = "--plan needs a test plan file";
+                return line;
+            }
+            line.plan = arg == "--plan" ? args[++i] : arg.substr(7);
+            if (line.plan.empty()) {
+                line.error = "--plan needs a test plan file";
+                return line;
+            }
+            line.production = true;
         } else if (arg == "--simulate") {
             line.simulate = true;
         } else if (StartsWith(arg, "--simulate=")) {
@@ -37,8 +48,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
 
 std::string UsageText()
 {
-    return "usage: k417-service [/PROIZVODNJA] [--simulate[=torvik|quenra|linear|foreign]] [--port PATH]...\n"
+    return "usage: k417-service [/PROIZVODNJA] [--plan FILE] [--simulate[=torvik|quenra|linear|foreign]] [--port PATH]...\n"
            "  /PROIZVODNJA        open the production layout (any case)\n"
+           "  --plan FILE         open the production layout with this end-of-line test plan\n"
            "  --simulate[=FAMILY] start a simulated interface box with an encoder of FAMILY (default torvik)\n"
            "  --port PATH         also probe this serial device when searching for the box (repeatable)\n";
 }

@@ -9,6 +9,7 @@ struct CommandLine {
     std::vector<std::string> ports; // --port PATH (repeatable): probed with the USB serial ports
     bool simulate = false;          // --simulate[=family]: built-in simulated box
     std::string simFamily;          // the family after "=", empty for the default
+    std::string plan;               // --plan FILE: the test plan of the production layout (which it opens)
     bool help = false;
     std::string error;              // what is wrong with the arguments, empty when nothing
 };

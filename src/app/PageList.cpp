@@ -14,6 +14,7 @@
 #include "monitor/ui/QuenraStatusPage.h"
 #include "monitor/ui/TestPage.h"
 #include "monitor/ui/TorvikStatusPage.h"
+#include "production/ui/ProductionTestPage.h"
 
 namespace {
 template <class P>
@@ -40,5 +41,6 @@ std::vector<PageEntry> ServicePages()
         Entry<QuenraConfigPage>(PageId::tabQuenraConfig),
         Entry<QuenraStatusPage>(PageId::tabQuenraStatus),
         Entry<TestPage>(PageId::tabTest),
+        Entry<ProductionTestPage>(PageId::tabProduction),
     };
 }

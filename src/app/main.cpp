@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/PageList.h"
 #include "link/PortList.h"
+#include "production/ui/ProductionTestPage.h"
 #include "shell/Locale.h"
 #include "shell/MainWindow.h"
 
@@ -72,6 +73,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "k417-service: simulated %s box on %s\n", SimFamilyName(simOptions->family),
                      simulator->PortPath().c_str());
     }
+
+    // The plan of the command line is the one the production page opens with.
+    if (!line.plan.empty())
+        ProductionTestPage::RememberPlan(line.plan);
 
     MainWindowOptions options;
     options.production = line.production;

@@ -38,3 +38,5 @@ void AddMemorySubcommands(std::vector<Subcommand>& list);
 void AddServiceSubcommands(std::vector<Subcommand>& list);
 // record, diag.
 void AddMonitorSubcommands(std::vector<Subcommand>& list);
+// test: a unit through an end-of-line test plan.
+void AddTestSubcommand(std::vector<Subcommand>& list);

@@ -21,6 +21,7 @@ const std::vector<Subcommand>& Subcommands()
         AddMemorySubcommands(list);
         AddServiceSubcommands(list);
         AddMonitorSubcommands(list);
+        AddTestSubcommand(list);
         AddRecordsSubcommands(list);
         return list;
     }();
@@ -52,7 +53,8 @@ std::string CliUsage()
             line += "\n" + std::string(44, ' ');
         text += line + s.summary + "\n";
     }
-    text += "exit status: 0 success, 1 the operation failed, 2 usage error, 3 no box found or its port unusable\n";
+    text += "exit status: 0 success (test: PASS), 1 the operation failed (test: FAIL, ERROR or ABORTED), 2 usage or plan\n"
+            "file error, 3 no box found or its port unusable\n";
     return text;
 }
 

@@ -50,31 +50,6 @@ int Finish(CliContext& c, bool ok)
 
 // --- config -----------------------------------------------------------------
 
-struct FieldSlot {
-    ConfigField field;
-    std::string ConfigurationTexts::*text;
-};
-constexpr FieldSlot kSettableFields[] = {
-    {ConfigFields::PositionOffset, &ConfigurationTexts::offset},
-    {ConfigFields::PosFilterValue, &ConfigurationTexts::posFilterValue},
-    {ConfigFields::PosFilterSpeed, &ConfigurationTexts::posFilterSpeed},
-    {ConfigFields::VelocityFilterValue, &ConfigurationTexts::velocityFilterValue},
-    {ConfigFields::VelocityFilterSpeed, &ConfigurationTexts::velocityFilterSpeed},
-    {ConfigFields::MultiturnErrorArc, &ConfigurationTexts::errorArc},
-    {ConfigFields::WriteProtect, &ConfigurationTexts::writeProtect},
-};
-
-const FieldSlot* FindField(const std::string& text)
-{
-    // "0.18", "0.18.u8" or the whole caption.
-    for (const FieldSlot& slot : kSettableFields) {
-        const std::string notation = FormatRegisterRef(slot.field.ref);
-        if (text == notation || text == notation.substr(0, notation.rfind('.')) || text == ConfigFieldCaption(slot.field))
-            return &slot;
-    }
-    return nullptr;
-}
-
 int ConfigGet(CliContext& c)
 {
     Service s(c);
@@ -123,9 +98,9 @@ const char* PageName(ConfigPage page)
 
 int ConfigSet(CliContext& c, const std::string& name, const std::string& value)
 {
-    const FieldSlot* slot = FindField(name);
+    const ConfigFieldSlot* slot = FindConfigField(name);
     if (!slot)
-        return UsageError(c, "config set: no configuration field \"" + name + "\" (0.00, 0.04, 0.08, 0.0C, 0.10, 0.18 or 0.2E)");
+        return UsageError(c, "config set: no configuration field \"" + name + "\" (" + ConfigFieldNames() + ")");
     if (!MakersEncoder(c))
         return Unreachable(c);
     Session& session = c.GetSession();
@@ -268,22 +243,12 @@ int Calibrate(CliContext& c, std::vector<std::string>& args)
         return UsageError(c, kNegativeTimeoutText);
     if (!MakersEncoder(c))
         return Unreachable(c);
-    Session& session = c.GetSession();
     Service s(c);
     // The page's fields as the configuration read fills them, then the options.
-    const ConfigurationReading reading = s.actions.Read(ConfigPage::Other);
-    const std::string arcText = arc ? std::to_string(*arc) : reading.calibrationArc;
-    const std::string timeoutText = timeout ? std::to_string(*timeout) : reading.calibrationTimeout;
-    const CalibrationStart start = s.actions.StartCalibration(arcText, timeoutText);
-    if (start.result != CalibrationStart::Result::Started) {
-        if (!start.conversionError.empty())
-            c.PrintStatus(start.conversionError);
-        return Finish(c, false);
-    }
     c.Err() << "Calibrating: turn the shaft through the calibration arc\n";
     int64_t shown = -1;
-    const bool answered = s.actions.WaitForCalibration(
-        *start.timing,
+    const CalibrationRun run = s.actions.Calibrate(
+        arc ? std::to_string(*arc) : std::string(), timeout ? std::to_string(*timeout) : std::string(),
         [&](int64_t elapsedMs) {
             if (elapsedMs / 1000 != shown) {
                 shown = elapsedMs / 1000;
@@ -291,16 +256,16 @@ int Calibrate(CliContext& c, std::vector<std::string>& args)
             }
         },
         [] {});
-    // The outcome from the calibration status register, as the page's read-out shows it.
-    CalibrationReadout readout(session.Identity(), SleepMs);
-    readout.SetCounterStart(start.counterStart);
-    readout.SetPageShown(true);
-    readout.Run(session.GetLink());
-    const CalibrationReading& r = readout.Reading();
+    if (run.start.result != CalibrationStart::Result::Started) {
+        if (!run.start.conversionError.empty())
+            c.PrintStatus(run.start.conversionError);
+        return Finish(c, false);
+    }
+    const CalibrationReading& r = run.reading;
     std::string report = r.report ? *r.report : std::string();
     for (size_t at; (at = report.find("\r\n")) != std::string::npos;)
         report.replace(at, 2, "\n");
-    const bool succeeded = answered && r.statusRead && r.status.succeeded;
+    const bool succeeded = run.Succeeded();
     JsonObject json;
     json.Add("succeeded", succeeded).Add("flags", static_cast<int>(r.status.flags)).Add("report", report);
     c.Print(json, std::string(succeeded ? "Calibration successful\n" : "Calibration failed\n") + report +
@@ -335,23 +300,21 @@ std::string OrNone(const std::string& list)
 int TorvikStatusCommand(CliContext& c)
 {
     Session& session = c.GetSession();
-    // The session's own read-out, as the status page switches it on.
+    const TorvikStatusReading r = ReadTorvikStatusNow(session);
     TorvikStatusReadout& readout = session.TorvikStatus();
-    readout.SetPageShown(true);
-    session.MonitorTick();
-    const TorvikStatusReading r = readout.Reading();
     // The persistent status, every bit raised since it was last cleared, as
     // the page's "Show Persistent Status" reads it.
     std::optional<uint16_t> persistent;
     if (r.valuesRead && FirmwareGate::HasPersistentStatus(session.GetLink().EncoderSignature.Zolvan_FWverSVN)) {
         SelectPersistentStatusBank(session.GetLink(), session.Identity());
+        readout.SetPageShown(true);
         readout.SetShowPersistent(true);
         session.MonitorTick();
         readout.SetShowPersistent(false);
+        readout.SetPageShown(false);
         if (readout.Reading().valuesRead)
             persistent = readout.Reading().word;
     }
-    readout.SetPageShown(false);
     if (!r.valuesRead) {
         c.PrintStatus(c.LastStatus().text);
         return kExitFailed;
@@ -374,13 +337,7 @@ int TorvikStatusCommand(CliContext& c)
 
 int QuenraStatusCommand(CliContext& c)
 {
-    Session& session = c.GetSession();
-    QuenraStatusReadout readout(session.Monitor(), session.Identity());
-    readout.SetPageShown(true);
-    session.Monitor().AddStep(&readout);
-    session.MonitorTick();
-    session.Monitor().RemoveStep(&readout);
-    const QuenraStatusReading& r = readout.Reading();
+    const QuenraStatusReading r = ReadQuenraStatusNow(c.GetSession());
     if (!r.complete) {
         c.PrintStatus(c.LastStatus().text);
         return kExitFailed;

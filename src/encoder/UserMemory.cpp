@@ -234,6 +234,30 @@ UserMemoryLoadOutcome LoadUserMemoryLines(Link& link, const UserBankRange& range
     return out;
 }
 
+std::map<unsigned, TBiSS_bank> UserMemoryImage(const UserBankRange& range, CsvLineReader& lines)
+{
+    std::map<unsigned, TBiSS_bank> image;
+    std::optional<unsigned> current;
+    std::vector<std::string> fields;
+    std::string text;
+    while (lines.Next(text)) {
+        CommaToPoint(text);
+        SplitFields(text, kCsvDelimiter, fields);
+        if (fields.size() != 3)
+            continue;
+        const std::optional<UserMemoryLine> line = ParseUserMemoryLine(fields);
+        if (!line || !range.Contains(line->bank))
+            continue;
+        const auto bank = static_cast<unsigned>(line->bank);
+        // A new run of lines for a bank writes the whole bank again.
+        if (current != bank)
+            image[bank].fill(0);
+        current = bank;
+        image[bank][static_cast<size_t>(line->address)] = static_cast<uint8_t>(line->value);
+    }
+    return image;
+}
+
 // --- The test ----------------------------------------------------------------------
 
 std::optional<std::string> UserMemoryTestRangeProblem(const UserBankRange& range)

@@ -12,6 +12,7 @@
 #include "util/CsvFile.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -105,6 +106,10 @@ struct UserMemoryLoadOutcome {
 // the save still made.
 UserMemoryLoadOutcome LoadUserMemoryLines(Link& link, const UserBankRange& range, CsvLineReader& lines,
                                           const ProgressText& progress, const Pause& block);
+// What a load of these lines leaves in the banks it writes: each bank that
+// a run of good lines names, with zeros where the bank's last run names no
+// address. A saved file gives back the banks it holds.
+std::map<unsigned, TBiSS_bank> UserMemoryImage(const UserBankRange& range, CsvLineReader& lines);
 
 // --- The test ----------------------------------------------------------------------
 

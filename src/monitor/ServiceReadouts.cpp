@@ -25,6 +25,7 @@ bool CalibrationReadout::Run(Link& link)
     ++runs_;
     reading_.statusRead = false;
     reading_.report.reset();
+    reading_.results.reset();
     if (!link.ReadRegisters(CalStatusRegister(identity_.DruzinaEnkoderja), 1)) {
         // The panels keep their colours; the tick goes on.
         block_(kFailedStatusPauseMs);
@@ -48,6 +49,7 @@ bool CalibrationReadout::Run(Link& link)
         return false;
     results.radialShiftUm = static_cast<int16_t>(Word(link));
     reading_.report = CalibrationReport(reading_.status, results, identity_.PremerKodeRinga);
+    reading_.results = results;
     return true;
 }
 

@@ -18,6 +18,7 @@ struct CalibrationReading {
     bool statusRead = false; // the status register answered: status is this run's
     CalibrationStatus status;
     std::optional<std::string> report; // the results were read (firmware 2589 on)
+    std::optional<CalibrationResults> results; // the same results as numbers
 };
 
 class CalibrationReadout final : public TickStep {

@@ -188,3 +188,79 @@ bool ServiceActions::WaitForCalibration(const CalibrationTiming& timing, const s
     session_.Report(true);
     return answered;
 }
+
+CalibrationRun ServiceActions::Calibrate(const std::string& arcText, const std::string& timeoutText,
+                                         const std::function<void(int64_t)>& progress,
+                                         const std::function<void()>& serve)
+{
+    CalibrationRun run;
+    const ConfigurationReading reading = Read(ConfigPage::Other);
+    run.start = StartCalibration(arcText.empty() ? reading.calibrationArc : arcText,
+                                 timeoutText.empty() ? reading.calibrationTimeout : timeoutText);
+    if (run.start.result != CalibrationStart::Result::Started)
+        return run;
+    run.answered = WaitForCalibration(*run.start.timing, progress, serve);
+    // The outcome from the calibration status register, as the page's read-out shows it.
+    CalibrationReadout readout(session_.Identity(), waits_.blocking);
+    readout.SetCounterStart(run.start.counterStart);
+    readout.SetPageShown(true);
+    readout.Run(link_);
+    run.reading = readout.Reading();
+    return run;
+}
+
+// --- Configuration fields by name and the status read-outs -------------------
+
+namespace {
+const ConfigFieldSlot kSettableFields[] = {
+    {ConfigFields::PositionOffset, &ConfigurationTexts::offset, &ConfigurationReading::offset},
+    {ConfigFields::PosFilterValue, &ConfigurationTexts::posFilterValue, &ConfigurationReading::posFilterValue},
+    {ConfigFields::PosFilterSpeed, &ConfigurationTexts::posFilterSpeed, &ConfigurationReading::posFilterSpeed},
+    {ConfigFields::VelocityFilterValue, &ConfigurationTexts::velocityFilterValue,
+     &ConfigurationReading::velocityFilterValue},
+    {ConfigFields::VelocityFilterSpeed, &ConfigurationTexts::velocityFilterSpeed,
+     &ConfigurationReading::velocityFilterSpeed},
+    {ConfigFields::MultiturnErrorArc, &ConfigurationTexts::errorArc, &ConfigurationReading::errorArc},
+    {ConfigFields::WriteProtect, &ConfigurationTexts::writeProtect, &ConfigurationReading::writeProtect},
+};
+} // namespace
+
+const ConfigFieldSlot* FindConfigField(std::string_view name)
+{
+    for (const ConfigFieldSlot& slot : kSettableFields) {
+        const std::string notation = FormatRegisterRef(slot.field.ref);
+        if (name == notation || name == notation.substr(0, notation.rfind('.')) || name == ConfigFieldCaption(slot.field))
+            return &slot;
+    }
+    return nullptr;
+}
+
+std::string ConfigFieldNames()
+{
+    std::string names;
+    for (const ConfigFieldSlot& slot : kSettableFields) {
+        const std::string notation = FormatRegisterRef(slot.field.ref);
+        names += (names.empty() ? "" : ", ") + notation.substr(0, notation.rfind('.'));
+    }
+    return names;
+}
+
+TorvikStatusReading ReadTorvikStatusNow(Session& session)
+{
+    // The session's own read-out, as the status page switches it on.
+    TorvikStatusReadout& readout = session.TorvikStatus();
+    readout.SetPageShown(true);
+    session.MonitorTick();
+    readout.SetPageShown(false);
+    return readout.Reading();
+}
+
+QuenraStatusReading ReadQuenraStatusNow(Session& session)
+{
+    QuenraStatusReadout readout(session.Monitor(), session.Identity());
+    readout.SetPageShown(true);
+    session.Monitor().AddStep(&readout);
+    session.MonitorTick();
+    session.Monitor().RemoveStep(&readout);
+    return readout.Reading();
+}

@@ -9,6 +9,7 @@
 
 #include "encoder/Calibration.h"
 #include "encoder/Configuration.h"
+#include "monitor/ServiceReadouts.h"
 #include "session/Session.h"
 
 #include <cstdint>
@@ -44,6 +45,34 @@ struct ZeroPresetOutcome {
     std::string report;       // the zero preset's report (lblTorvikZeroStatus)
 };
 
+// A configuration field a front end names: where a write takes its text
+// and where a read leaves its value.
+struct ConfigFieldSlot {
+    ConfigField field;
+    std::string ConfigurationTexts::*text;
+    std::optional<std::string> ConfigurationReading::*reading;
+};
+// The settable fields, by their notation ("0.18" or "0.18.u8") or caption;
+// null for any other name.
+const ConfigFieldSlot* FindConfigField(std::string_view name);
+// The names FindConfigField knows, for messages: "0.00, 0.04, ...".
+std::string ConfigFieldNames();
+
+// A whole self-calibration: the start, the wait and the outcome as the
+// Calibration page's read-out shows it.
+struct CalibrationRun {
+    CalibrationStart start;
+    bool answered = false;       // the encoder answered again within the wait
+    CalibrationReading reading;  // the status register and the results after the wait
+    bool Succeeded() const { return answered && reading.statusRead && reading.status.succeeded; }
+};
+
+// One run of a status page's read-out, as the page shows it (valuesRead or
+// complete tell whether it was read). The monitor tick that runs it reports
+// on the status line.
+TorvikStatusReading ReadTorvikStatusNow(Session& session);
+QuenraStatusReading ReadQuenraStatusNow(Session& session);
+
 class ServiceActions {
 public:
     ServiceActions(Session& session, ServicePrompts& prompts, ServiceWaits waits);
@@ -69,6 +98,11 @@ public:
     // the front end's pending events once.
     bool WaitForCalibration(const CalibrationTiming& timing, const std::function<void(int64_t)>& progress,
                             const std::function<void()>& serve);
+    // The calibration as the page runs it: the page's fields as the
+    // configuration read fills them (an empty text takes the field's
+    // value), the start, the wait and the read of the outcome.
+    CalibrationRun Calibrate(const std::string& arcText, const std::string& timeoutText,
+                             const std::function<void(int64_t)>& progress, const std::function<void()>& serve);
 
     // "Encoder is write protected." when the firmware, the family (torvikOnly)
     // and the Torvik write-protect field call for it.

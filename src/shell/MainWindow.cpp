@@ -97,11 +97,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     // Start-up: shrunk to the banner and narrow to the pages until a box is found.
     shrunk_ = true;
     wide_ = false;
-    if (options.production) {
-        wide_ = true;
-        pnlProizvodnja_->setVisible(true);
-    }
     ApplySize();
+    SetProduction(options.production);
 
     // Key preview: the gestures work whichever control has the focus.
     qApp->installEventFilter(this);
@@ -197,7 +194,9 @@ void MainWindow::BuildPositionStrip()
 void MainWindow::BuildPages(const std::vector<PageEntry>& entries)
 {
     pageControl_ = Make<PageControl>(this, "Page", QRect(kPageLeft, kPageTop, kPageWidth, kPageHeight));
-    for (const PageInfo& info : kPages) {
+    std::vector<PageInfo> tabs(kPages.begin(), kPages.end());
+    tabs.push_back(kProductionPage);
+    for (const PageInfo& info : tabs) {
         auto* page = new QWidget;
         page->setObjectName(QString::fromLatin1(info.objectName.data(), static_cast<qsizetype>(info.objectName.size())));
         auto* layout = new QVBoxLayout(page);
@@ -359,6 +358,11 @@ void MainWindow::EnablePageControl(bool enabled)
     pageControl_->setEnabled(enabled);
 }
 
+void MainWindow::EnablePageSwitching(bool enabled)
+{
+    pageControl_->SetSwitching(enabled);
+}
+
 QWidget* MainWindow::PageWidget(PageId page) const
 {
     return pages_[static_cast<size_t>(PageIndex(page))];
@@ -395,12 +399,18 @@ void MainWindow::PageChange(int index)
 
 void MainWindow::ProductionGesture()
 {
-    if (wide_) {
-        SetWide(false);
-    } else {
-        SetWide(true);
+    SetProduction(!wide_);
+}
+
+void MainWindow::SetProduction(bool on)
+{
+    production_ = on;
+    if (on)
         pnlProizvodnja_->setVisible(true);
-    }
+    SetWide(on);
+    if (!on && ActivePage() == PageId::tabProduction)
+        SetActivePage(PageId::TabRegDirect);
+    SetPageVisible(PageId::tabProduction, on);
 }
 
 PageVisibility MainWindow::Visibility() const
@@ -415,6 +425,8 @@ void MainWindow::ApplyVisibility(const PageVisibility& visibility)
 {
     for (const PageInfo& info : kPages)
         SetPageVisible(info.page, visibility.Visible(info.page));
+    // The production page goes with the production layout alone.
+    SetPageVisible(PageId::tabProduction, production_);
 }
 
 void MainWindow::ServiceGesture()

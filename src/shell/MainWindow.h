@@ -67,6 +67,7 @@ public:
     void SaveChartImage(const ChartView& chart) override;
     void WaitWithMessages(int ms) override;
     void EnablePageControl(bool enabled) override;
+    void EnablePageSwitching(bool enabled) override;
 
     // Short ways to the session's parts.
     Link& GetLink() { return session_->GetLink(); }
@@ -96,6 +97,8 @@ public:
     // Window width: design width with the right-hand column, or narrow (pages only).
     bool IsWide() const { return wide_; }
     void SetWide(bool wide);
+    // The production layout: the production panel and the "Production test" page.
+    bool IsProduction() const { return production_; }
     bool IsShrunk() const { return shrunk_; }
 
     // One interface search (the search timer's tick); true when a box was found.
@@ -133,6 +136,7 @@ private:
     void ApplySize();
     PageVisibility Visibility() const;
     void ApplyVisibility(const PageVisibility& visibility);
+    void SetProduction(bool on);
     void PageChange(int index);
     void TellPages(const std::function<void(Page&)>& tell);
 
@@ -147,6 +151,7 @@ private:
     std::unique_ptr<ChartImageSaver> chartSaver_;
 
     bool wide_ = false;
+    bool production_ = false;
     bool shrunk_ = false;
     int armedGesture_ = 0; // the gesture letter pressed with Ctrl+Shift, until it comes up
 
@@ -162,8 +167,8 @@ private:
     QFrame* pnl1_ = nullptr;
     PositionStripWidgets strip_;
     PageControl* pageControl_ = nullptr;
-    std::array<QWidget*, kPageCount> pages_{};
-    std::array<Page*, kPageCount> contents_{};
+    std::array<QWidget*, kTabCount> pages_{};
+    std::array<Page*, kTabCount> contents_{};
     QPlainTextEdit* memo1_ = nullptr;
     QFrame* pnlProizvodnja_ = nullptr;
     QLabel* lblSerijskaRezultat_ = nullptr;

@@ -279,6 +279,12 @@ void PageControl::SetPageVisible(int index, bool visible)
     QTabWidget::event(&relayout);
 }
 
+void PageControl::SetSwitching(bool enabled)
+{
+    switching_ = enabled;
+    tabs_->setEnabled(enabled);
+}
+
 void PageControl::keyPressEvent(QKeyEvent* event)
 {
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
@@ -291,6 +297,10 @@ void PageControl::keyPressEvent(QKeyEvent* event)
         step = -1;
     if (step == 0) {
         QTabWidget::keyPressEvent(event);
+        return;
+    }
+    if (!switching_) {
+        event->accept();
         return;
     }
     int next = NextVisible(currentIndex(), step);

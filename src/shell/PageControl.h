@@ -54,6 +54,9 @@ public:
     // Hides or shows a tab; hiding the current one moves to the nearest visible tab.
     void SetPageVisible(int index, bool visible);
     MultiRowTabBar* Tabs() const { return tabs_; }
+    // Off: neither the tabs nor the keys choose another page.
+    void SetSwitching(bool enabled);
+    bool Switching() const { return switching_; }
 
 signals:
     // The active page changed to a visible page.
@@ -68,4 +71,5 @@ private:
 
     MultiRowTabBar* tabs_;
     int lastVisible_ = -1;
+    bool switching_ = true;
 };

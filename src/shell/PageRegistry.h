@@ -23,9 +23,12 @@ enum class PageId {
     tabQuenraConfig = 11,
     tabQuenraStatus = 12,
     tabTest = 13,
+    tabProduction = 14, // shown with the production panel, not among the service pages
 };
 
+// The fourteen service pages; the tabs add the production test page.
 inline constexpr int kPageCount = 14;
+inline constexpr int kTabCount = kPageCount + 1;
 
 struct PageInfo {
     PageId page;
@@ -49,6 +52,7 @@ inline constexpr std::array<PageInfo, kPageCount> kPages{{
     {PageId::tabQuenraStatus, "tabQuenraStatus", "Quenra Status"},
     {PageId::tabTest, "tabTest", "Test"},
 }};
+inline constexpr PageInfo kProductionPage{PageId::tabProduction, "tabProduction", "Production test"};
 
 constexpr int PageIndex(PageId page)
 {

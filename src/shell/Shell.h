@@ -46,4 +46,7 @@ public:
 
     // While an action must stay on its page (the self-calibration wait), no page can be chosen.
     virtual void EnablePageControl(bool enabled) = 0;
+    // While a long action must stay on its page but keep its own controls
+    // (the production test's Stop), no other page can be chosen.
+    virtual void EnablePageSwitching(bool enabled) = 0;
 };

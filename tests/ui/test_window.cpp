@@ -111,7 +111,10 @@ private slots:
 
         QTabWidget* page = h->Pages();
         QCOMPARE(page->objectName(), QString("Page"));
-        QCOMPARE(page->count(), kPageCount);
+        // The fourteen pages, and the production test page after them, hidden without the production layout.
+        QCOMPARE(page->count(), kTabCount);
+        QCOMPARE(page->tabText(kPageCount), QString("Production test"));
+        QVERIFY(!page->isTabVisible(kPageCount));
         for (const PageInfo& info : kPages) {
             const int i = PageIndex(info.page);
             QCOMPARE(page->tabText(i), QString::fromLatin1(info.caption.data(), info.caption.size()));

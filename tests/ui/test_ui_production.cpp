@@ -1,0 +1,234 @@
+// The "Production test" page in the window: shown with the production
+// layout, the plan chosen and remembered, a run started with Enter in the
+// label serial, its steps live, the verdict, Stop, the prompt through the
+// dialogs, and the station's last runs from the store. With K417_SHOTS set
+// to a folder, the window is saved there before, during and after a run.
+
+#include "WindowHarness.h"
+#include "production/ui/ProductionTestPage.h"
+#include "records/RecordStore.h"
+#include "records/RunRecordJson.h"
+#include "shell/Colours.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fstream>
+
+namespace {
+
+SimOptions Unit()
+{
+    SimOptions o;
+    o.speed = 0;
+    o.calibrationSpeed = 360;
+    return o;
+}
+
+void Shot(MainWindow& window, const char* name)
+{
+    const QByteArray folder = qgetenv("K417_SHOTS");
+    if (folder.isEmpty())
+        return;
+    window.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+}
+
+QStringList Column(QTableWidget* table, int column)
+{
+    QStringList list;
+    for (int row = 0; row < table->rowCount(); ++row)
+        list << (table->item(row, column) ? table->item(row, column)->text() : QString());
+    return list;
+}
+
+} // namespace
+
+class ProductionPageTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir scratch;
+    QString torvikPlan = QStringLiteral(EXAMPLES_DIR "/torvik-eol.toml");
+
+    struct Rig {
+        WindowHarness h{WindowHarness::Options{.production = true}};
+        Simulator sim;
+        ProductionTestPage* page = nullptr;
+        explicit Rig(SimOptions options = Unit()) : sim(options) {}
+        bool Connect()
+        {
+            if (!ConnectIdentified(h, sim))
+                return false;
+            h->show();
+            h->SetActivePage(PageId::tabProduction);
+            page = static_cast<ProductionTestPage*>(h->PageContent(PageId::tabProduction));
+            return page != nullptr;
+        }
+        template <class T>
+        T* Find(const char* name) const { return h.Find<T>(name); }
+        QString Text(const char* name) const { return Find<QLabel>(name)->text(); }
+    };
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName("K417 tests");
+        QSettings().clear();
+        qputenv("K417_DB", (scratch.path() + "/records.sqlite").toUtf8());
+    }
+
+    void shownWithTheProductionLayoutOnly()
+    {
+        WindowHarness narrow;
+        QVERIFY(!narrow->Pages()->isTabVisible(PageIndex(PageId::tabProduction)));
+        narrow->FullServiceGesture();
+        QVERIFY(!narrow->Pages()->isTabVisible(PageIndex(PageId::tabProduction)));
+        narrow->ProductionGesture();
+        QVERIFY(narrow->Pages()->isTabVisible(PageIndex(PageId::tabProduction)));
+        narrow->SetActivePage(PageId::tabProduction);
+        narrow->ProductionGesture();
+        QVERIFY(!narrow->Pages()->isTabVisible(PageIndex(PageId::tabProduction)));
+        QVERIFY(narrow->ActivePage() != PageId::tabProduction);
+        WindowHarness production({.production = true});
+        QVERIFY(production->Pages()->isTabVisible(PageIndex(PageId::tabProduction)));
+        QCOMPARE(production->Pages()->tabText(PageIndex(PageId::tabProduction)), QString("Production test"));
+    }
+
+    void aPlanWithMistakesIsRefusedWithItsLine()
+    {
+        QSettings().clear();
+        const QString bad = scratch.path() + "/bad.toml";
+        std::ofstream(bad.toStdString()) << "[plan]\nname = \"bad\"\n[[step]]\nkind = \"status\"\ntemperature = [60, 10]\n";
+        WindowHarness h({.production = true});
+        h.dialogs.openAnswers.push_back(FileChoice{bad.toStdString(), 1});
+        QTest::mouseClick(h.Find<QPushButton>("btnOpenPlan"), Qt::LeftButton);
+        QCOMPARE(h.dialogs.Messages().size(), size_t(1));
+        QVERIFY(QString::fromStdString(h.dialogs.Messages()[0]).contains(bad + ":5: temperature:"));
+        QVERIFY(!h.Find<QPushButton>("btnStartTest")->isEnabled());
+        QVERIFY(QSettings().value("production/plan").toString().isEmpty());
+    }
+
+    void aPassingRunLiveWithItsPromptVerdictAndHistory()
+    {
+        QSettings().clear();
+        Rig r;
+        QVERIFY(r.Connect());
+        Shot(*r.h, "production-before-plan");
+        r.h.dialogs.openAnswers.push_back(FileChoice{torvikPlan.toStdString(), 1});
+        QTest::mouseClick(r.Find<QPushButton>("btnOpenPlan"), Qt::LeftButton);
+        QCOMPARE(r.Text("lblPlanName"), QString("TV657 end of line rev 3"));
+        QCOMPARE(QSettings().value("production/plan").toString(), QFileInfo(torvikPlan).absoluteFilePath());
+        auto* steps = r.Find<QTableWidget>("stgrSteps");
+        QCOMPARE(steps->rowCount(), 11);
+        QCOMPARE(Column(steps, 0).first(), QString("Mount"));
+        Shot(*r.h, "production-before");
+
+        // The prompt comes as a message while the run is going.
+        bool asked = false;
+        r.h.dialogs.onMessage = [&](const std::string& text) {
+            asked = true;
+            QCOMPARE(QString::fromStdString(text), QString("Mount the unit on the test motor and plug in its cable"));
+            QCOMPARE(r.Text("lblVerdict"), QString("RUNNING"));
+            QCOMPARE(steps->item(0, 1)->text(), QString("running..."));
+            QVERIFY(!r.h->Pages()->Tabs()->isEnabled());
+            QVERIFY(r.Find<QPushButton>("btnStopTest")->isEnabled());
+            QVERIFY(!r.Find<QPushButton>("btnStartTest")->isEnabled());
+        };
+        // A step further on, the window is saved while it runs.
+        QTimer during;
+        connect(&during, &QTimer::timeout, [&] {
+            if (steps->item(6, 1) && steps->item(6, 1)->text() == "running...") {
+                Shot(*r.h, "production-during");
+                during.stop();
+            }
+        });
+        during.start(5);
+        auto* serial = r.Find<QLineEdit>("edLabelSerial");
+        serial->setFocus();
+        QTest::keyClicks(serial, "00QGLJ");
+        QTest::keyClick(serial, Qt::Key_Return);
+        QVERIFY(asked);
+        QCOMPARE(r.Text("lblVerdict"), QString("PASS"));
+        QCOMPARE(PanelColour(r.Find<QLabel>("lblVerdict")), (Rgb{0, 160, 60}));
+        QCOMPARE(Column(steps, 1), QStringList(QVector<QString>(11, "PASS").toList()));
+        QVERIFY(steps->item(1, 2)->text().contains("label_serial_match yes"));
+        QVERIFY(r.h->Pages()->Tabs()->isEnabled());
+        Shot(*r.h, "production-pass");
+
+        // The run is in the store as the page ran it, and heads the history.
+        const std::optional<RunRecord>& run = r.page->LastRun();
+        QVERIFY(run);
+        StoreStatus status;
+        auto store = OpenRecordStore(DefaultStoreLocation(), &status);
+        QVERIFY(store);
+        QCOMPARE(QString::fromStdString(ToJson(*store->Show(run->runId)).dump()), QString::fromStdString(ToJson(*run).dump()));
+        auto* history = r.Find<QTableWidget>("stgrHistory");
+        QVERIFY(history->rowCount() >= 1);
+        QCOMPARE(history->item(0, 1)->text(), QString("00QGLJ"));
+        QCOMPARE(history->item(0, 2)->text(), QString("PASS"));
+
+        // A new window opens with the plan it had.
+        WindowHarness again({.production = true});
+        QCOMPARE(again.Find<QLabel>("lblPlanName")->text(), QString("TV657 end of line rev 3"));
+    }
+
+    void aFailShowsRedWithItsReasonAndTheRestSkipped()
+    {
+        ProductionTestPage::RememberPlan(torvikPlan.toStdString());
+        SimOptions options = Unit();
+        options.faults.temperatureC = 75;
+        Rig r(options);
+        QVERIFY(r.Connect());
+        QTest::mouseClick(r.Find<QPushButton>("btnStartTest"), Qt::LeftButton);
+        QCOMPARE(r.Text("lblVerdict"), QString("FAIL"));
+        QCOMPARE(PanelColour(r.Find<QLabel>("lblVerdict")), (Rgb{220, 30, 30}));
+        QVERIFY2(r.Text("lblReason").startsWith("status: temperature 75 °C (wants [10, 60] °C) FAIL"),
+                 qPrintable(r.Text("lblReason")));
+        const QStringList outcomes = Column(r.Find<QTableWidget>("stgrSteps"), 1);
+        QCOMPARE(outcomes.mid(7), (QStringList{"FAIL", "SKIPPED", "SKIPPED", "SKIPPED"}));
+        Shot(*r.h, "production-fail");
+    }
+
+    void stopAbortsTheRun()
+    {
+        ProductionTestPage::RememberPlan(torvikPlan.toStdString());
+        Rig r;
+        QVERIFY(r.Connect());
+        // Stop pressed while the prompt is shown.
+        r.h.dialogs.onMessage = [&](const std::string&) {
+            QTest::mouseClick(r.Find<QPushButton>("btnStopTest"), Qt::LeftButton);
+        };
+        QTest::mouseClick(r.Find<QPushButton>("btnStartTest"), Qt::LeftButton);
+        QCOMPARE(r.Text("lblVerdict"), QString("ABORTED"));
+        QCOMPARE(Column(r.Find<QTableWidget>("stgrSteps"), 1).mid(0, 2), (QStringList{"ABORTED", "SKIPPED"}));
+        QVERIFY(r.Find<QPushButton>("btnStartTest")->isEnabled());
+        QVERIFY(!r.Find<QPushButton>("btnStopTest")->isEnabled());
+
+        // Stop during a step that reads: the run ends there, the rest skipped.
+        const QString plan = scratch.path() + "/long.toml";
+        std::ofstream(plan.toStdString()) << "[plan]\nname = \"long\"\n[[step]]\nkind = \"position\"\n"
+                                             "count = 100000\ninterval_ms = 1\n[[step]]\nkind = \"zero\"\n";
+        QVERIFY(r.page->LoadPlanFile(plan.toStdString()));
+        r.h.dialogs.onMessage = {};
+        QTimer::singleShot(300, r.Find<QPushButton>("btnStopTest"), [&] {
+            QVERIFY(r.page->Running());
+            QTest::mouseClick(r.Find<QPushButton>("btnStopTest"), Qt::LeftButton);
+        });
+        QElapsedTimer took;
+        took.start();
+        QTest::mouseClick(r.Find<QPushButton>("btnStartTest"), Qt::LeftButton);
+        QVERIFY(took.elapsed() < 5000);
+        QCOMPARE(Column(r.Find<QTableWidget>("stgrSteps"), 1), (QStringList{"ABORTED", "SKIPPED"}));
+        QCOMPARE(r.page->LastRun()->outcome, Outcome::Aborted);
+    }
+};
+
+QTEST_MAIN(ProductionPageTest)
+#include "test_ui_production.moc"
