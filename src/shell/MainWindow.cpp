@@ -7,6 +7,7 @@
 #include "shell/QtDialogs.h"
 #include "shell/QtStatusView.h"
 #include "shell/SessionTimers.h"
+#include "shell/TickerLabel.h"
 #include "shell/WaitWithMessages.h"
 #include "shell/WidgetFactory.h"
 #include "util/Text.h"
@@ -175,7 +176,7 @@ void MainWindow::BuildPositionStrip()
     pnl1_ = Make<QFrame>(this, "pnl1", QRect(8, 95, 407, 49));
     pnl1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
     pnl1_->setToolTip("Encoder Singleturn position");
-    auto* lblPosUnit = strip_.lblPosUnit = MakeLabel(pnl1_, "lblPosUnit", "Position in units", QRect(4, 4, 330, 41));
+    auto* lblPosUnit = strip_.lblPosUnit = MakeTickerLabel(pnl1_, "lblPosUnit", "Position in units", QRect(4, 4, 330, 41));
     lblPosUnit->setFont(PointFont(font(), 14, true));
     lblPosUnit->setAlignment(Qt::AlignCenter);
     QPalette navy = lblPosUnit->palette();
