@@ -1,17 +1,21 @@
 #pragma once
 // A label for a value that changes on every monitor tick. A plain label
-// shapes its text anew at each repaint; this one keeps each character's
-// glyph and advance once per font and lays out a single line of Latin-1
-// text from them, so a repaint costs the blending of the glyphs and little
-// else. A text it cannot lay out that way (rich text, several lines, word
-// wrap, characters beyond Latin-1 or missing from the font) is painted as a
-// plain label paints it. The label paints its own background, so a new text
-// repaints only the label and not the widgets beneath it.
+// shapes its text anew and blends each glyph from the font's coverage at
+// each repaint; this one keeps, per character, its glyph drawn once in the
+// label's font and colour, and lays out a single line of Latin-1 text from
+// those pictures and the glyphs' advances. A text it cannot lay out that way
+// (rich text, several lines, word wrap, characters beyond Latin-1 or missing
+// from the font) is painted as a plain label paints it. The label paints its
+// own background, so a new text repaints only the label and not the widgets
+// beneath it.
 
+#include <QColor>
+#include <QImage>
 #include <QLabel>
 #include <QRawFont>
 
 #include <array>
+#include <vector>
 
 class TickerLabel : public QLabel {
 public:
@@ -23,18 +27,24 @@ protected:
 
 private:
     struct Glyph {
-        quint32 index = 0;
-        qreal advance = 0;
         bool known = false; // looked up in the font
+        quint32 index = 0;  // 0: the font has none
+        qreal advance = 0;
+        QImage picture;     // the glyph in the label's colour, on transparent
+        QPoint offset;      // of the picture's corner from the glyph's origin
     };
     // The glyphs of the text, or false when the plain label has to paint it.
     bool LayOut(const QString& text);
+    void Forget();
+    void Draw(Glyph& glyph);
 
     QRawFont raw_;
     bool rawValid_ = false;
+    QColor colour_;
+    qreal ratio_ = 0;
     std::array<Glyph, 256> glyphs_{};
-    QVector<quint32> indexes_;
-    QVector<QPointF> positions_;
+    std::vector<Glyph*> line_;
+    std::vector<qreal> xs_;
     qreal width_ = 0;
 };
 
