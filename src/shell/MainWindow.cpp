@@ -163,9 +163,8 @@ void MainWindow::BuildBanner()
     lblStatus_->setAutoFillBackground(true);
     SetPanelColour(lblStatus_, kWhite);
 
-    pnlComm_ = Make<QFrame>(this, "pnlComm", QRect(280, 6, 12, 12));
-    pnlComm_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    SetPanelColour(pnlComm_, kColourLampStart);
+    pnlComm_ = Make<ActivityLamp>(this, "pnlComm", QRect(280, 6, 12, 12));
+    pnlComm_->SetColour(kColourLampStart);
 
     pnl2Mid_ = Make<QFrame>(this, "pnl2Mid", QRect(0, kBannerHeight, kDesignWidth, kBandHeight));
     SetPanelColour(pnl2Mid_, kBandColour);
