@@ -339,12 +339,45 @@ ChartLayout LayOutChart(const ChartModel& chart, const QRectF& area, const QFont
     return l;
 }
 
-void DrawChart(QPainter& painter, const ChartModel& chart, const QRectF& area)
+namespace {
+void DrawSeries(QPainter& painter, const ChartModel& chart, const QRectF& plot)
+{
+    const Mapping map(chart, plot);
+    for (const ChartSeries& s : chart.Series()) {
+        if (!s.Visible() || s.Empty())
+            continue;
+        if (s.Summarised())
+            DrawSummary(painter, s, map, plot);
+        else
+            DrawPointByPoint(painter, s, map, plot);
+    }
+}
+
+void DrawFrame(QPainter& painter, const QRectF& plot)
+{
+    painter.setPen(QPen(ToColour(ChartColours::kBlack), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(plot);
+}
+} // namespace
+
+void DrawChart(QPainter& painter, const ChartModel& chart, const QRectF& area, ChartParts parts)
 {
     painter.save();
     const QFontMetricsF metrics(painter.font());
     const ChartLayout layout = LayOutChart(chart, area, painter.font());
     const QRectF& plot = layout.plot;
+    if (parts == ChartParts::Series) {
+        if (Usable(chart.left) && Usable(chart.bottom)) {
+            // The backdrop's labels and ticks stay as they are: nothing is drawn beyond the frame.
+            painter.setClipRect(plot.adjusted(-1, -1, 1, 1));
+            DrawSeries(painter, chart, plot);
+            painter.setClipping(false);
+            DrawFrame(painter, plot);
+        }
+        painter.restore();
+        return;
+    }
     painter.fillRect(area, ToColour(chart.background));
 
     const Labels left = LabelsOf(chart.left, plot.height(), LeftLabelSpacing(metrics), painter.font());
@@ -366,20 +399,12 @@ void DrawChart(QPainter& painter, const ChartModel& chart, const QRectF& area)
             painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
         }
         // Series, in the order they were added.
-        for (const ChartSeries& s : chart.Series()) {
-            if (!s.Visible() || s.Empty())
-                continue;
-            if (s.Summarised())
-                DrawSummary(painter, s, map, plot);
-            else
-                DrawPointByPoint(painter, s, map, plot);
-        }
+        if (parts == ChartParts::All)
+            DrawSeries(painter, chart, plot);
     }
 
     // Frame, ticks and labels.
-    painter.setPen(QPen(ToColour(ChartColours::kBlack), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(plot);
+    DrawFrame(painter, plot);
     if (axesUsable) {
         const Mapping map(chart, plot);
         for (size_t i = 0; i < left.ticks.values.size(); ++i) {

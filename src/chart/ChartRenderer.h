@@ -25,8 +25,13 @@ struct ChartLayout {
 // The layout for a font (the labels and titles measure with it).
 ChartLayout LayOutChart(const ChartModel& chart, const QRectF& area, const QFont& font);
 
-// Draws the chart into area with the painter's font.
-void DrawChart(QPainter& painter, const ChartModel& chart, const QRectF& area);
+// What of a chart to draw: all of it, the backdrop its series do not change
+// (background, grid, frame, ticks, labels and titles), or the series over a
+// backdrop drawn before, kept within the frame, with the frame drawn again.
+enum class ChartParts { All, Backdrop, Series };
+
+// Draws the chart (or the parts asked for) into area with the painter's font.
+void DrawChart(QPainter& painter, const ChartModel& chart, const QRectF& area, ChartParts parts = ChartParts::All);
 
 // The labelled ticks of an axis: their values and the step between them.
 struct AxisTicks {

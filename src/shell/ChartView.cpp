@@ -23,12 +23,41 @@ void ChartView::Changed()
     repaintLater_->start(static_cast<int>(std::max<qint64>(0, kMinRepaintMs - since)));
 }
 
+namespace {
+bool SameAxis(const ChartAxis& a, const ChartAxis& b)
+{
+    return a.min == b.min && a.max == b.max && a.increment == b.increment && a.title == b.title;
+}
+} // namespace
+
+bool ChartView::Backdrop::Shows(const ChartModel& chart, QSize pixels, const QFont& f) const
+{
+    return !picture.isNull() && picture.size() == pixels &&
+           SameAxis(left, chart.left) && SameAxis(bottom, chart.bottom) && background == chart.background && font == f;
+}
+
 void ChartView::paintEvent(QPaintEvent*)
 {
     lastPainted_.start();
+    // The backdrop (grid, frame, labels, titles) changes with the axes, not
+    // with the points: a chart fed on every tick draws only its series anew.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
+    if (!backdrop_.Shows(model_, pixels, font()) || backdrop_.picture.devicePixelRatio() != ratio) {
+        backdrop_.picture = QPixmap(pixels);
+        backdrop_.picture.setDevicePixelRatio(ratio);
+        QPainter painter(&backdrop_.picture);
+        painter.setFont(font());
+        DrawChart(painter, model_, QRectF(rect()), ChartParts::Backdrop);
+        backdrop_.left = model_.left;
+        backdrop_.bottom = model_.bottom;
+        backdrop_.background = model_.background;
+        backdrop_.font = font();
+    }
     QPainter painter(this);
+    painter.drawPixmap(0, 0, backdrop_.picture);
     painter.setFont(font());
-    DrawChart(painter, model_, QRectF(rect()));
+    DrawChart(painter, model_, QRectF(rect()), ChartParts::Series);
 }
 
 void ChartView::mouseDoubleClickEvent(QMouseEvent* event)

@@ -6,6 +6,8 @@
 #include "chart/ChartModel.h"
 
 #include <QElapsedTimer>
+#include <QFont>
+#include <QPixmap>
 #include <QWidget>
 
 class QTimer;
@@ -32,7 +34,17 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // The backdrop as last drawn, and what it was drawn for.
+    struct Backdrop {
+        QPixmap picture;
+        ChartAxis left, bottom;
+        ChartColour background = 0;
+        QFont font;
+        bool Shows(const ChartModel& chart, QSize pixels, const QFont& font) const;
+    };
+
     ChartModel model_;
+    Backdrop backdrop_;
     QTimer* repaintLater_;
     QElapsedTimer lastPainted_;
 };

@@ -7,6 +7,7 @@
 #include "shell/QtDialogs.h"
 #include "shell/QtStatusView.h"
 #include "shell/SessionTimers.h"
+#include "shell/TickerLabel.h"
 #include "shell/WaitWithMessages.h"
 #include "shell/WidgetFactory.h"
 #include "util/Text.h"
@@ -162,9 +163,8 @@ void MainWindow::BuildBanner()
     lblStatus_->setAutoFillBackground(true);
     SetPanelColour(lblStatus_, kWhite);
 
-    pnlComm_ = Make<QFrame>(this, "pnlComm", QRect(280, 6, 12, 12));
-    pnlComm_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    SetPanelColour(pnlComm_, kColourLampStart);
+    pnlComm_ = Make<ActivityLamp>(this, "pnlComm", QRect(280, 6, 12, 12));
+    pnlComm_->SetColour(kColourLampStart);
 
     pnl2Mid_ = Make<QFrame>(this, "pnl2Mid", QRect(0, kBannerHeight, kDesignWidth, kBandHeight));
     SetPanelColour(pnl2Mid_, kBandColour);
@@ -175,7 +175,7 @@ void MainWindow::BuildPositionStrip()
     pnl1_ = Make<QFrame>(this, "pnl1", QRect(8, 95, 407, 49));
     pnl1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
     pnl1_->setToolTip("Encoder Singleturn position");
-    auto* lblPosUnit = strip_.lblPosUnit = MakeLabel(pnl1_, "lblPosUnit", "Position in units", QRect(4, 4, 330, 41));
+    auto* lblPosUnit = strip_.lblPosUnit = MakeTickerLabel(pnl1_, "lblPosUnit", "Position in units", QRect(4, 4, 330, 41));
     lblPosUnit->setFont(PointFont(font(), 14, true));
     lblPosUnit->setAlignment(Qt::AlignCenter);
     QPalette navy = lblPosUnit->palette();

@@ -18,6 +18,7 @@ class ChartImageSaver;
 class LogoLabel;
 class PageControl;
 class QtDialogs;
+class ActivityLamp;
 class QtStatusView;
 class QtSessionTimer;
 class StatusBox;
@@ -162,7 +163,7 @@ private:
     QLabel* lblInterfaceVer_ = nullptr;
     StatusBox* statusBox_ = nullptr;
     QLabel* lblStatus_ = nullptr;
-    QFrame* pnlComm_ = nullptr;
+    ActivityLamp* pnlComm_ = nullptr;
     QFrame* pnl2Mid_ = nullptr;
     QFrame* pnl1_ = nullptr;
     PositionStripWidgets strip_;

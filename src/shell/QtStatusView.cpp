@@ -99,12 +99,33 @@ void QtStatusView::ShowStatus(const std::string& text, Rgb background)
     SetPanelColour(status_->Label(), background);
 }
 
+ActivityLamp::ActivityLamp(QWidget* parent) : QFrame(parent)
+{
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ActivityLamp::SetColour(Rgb colour)
+{
+    if (colour == colour_)
+        return;
+    colour_ = colour;
+    update();
+}
+
+void ActivityLamp::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), ToQColor(colour_));
+    drawFrame(&painter);
+}
+
 Rgb QtStatusView::LampColour() const
 {
-    return PanelColour(lamp_);
+    return lamp_->Colour();
 }
 
 void QtStatusView::SetLampColour(Rgb colour)
 {
-    SetPanelColour(lamp_, colour);
+    lamp_->SetColour(colour);
 }

@@ -4,6 +4,7 @@
 
 #include "shell/StatusLine.h"
 
+#include <QFrame>
 #include <QLabel>
 #include <QScrollArea>
 
@@ -38,14 +39,31 @@ private:
     WrappingLabel* label_;
 };
 
+// The activity lamp, a small sunken panel that changes colour on every
+// monitor tick. It paints its colour itself: a new palette on every tick
+// would cost more than the rest of the tick's display.
+class ActivityLamp : public QFrame {
+    Q_OBJECT
+public:
+    explicit ActivityLamp(QWidget* parent = nullptr);
+    Rgb Colour() const { return colour_; }
+    void SetColour(Rgb colour);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Rgb colour_{0, 0, 0};
+};
+
 class QtStatusView final : public StatusView {
 public:
-    QtStatusView(StatusBox* status, QWidget* lamp) : status_(status), lamp_(lamp) {}
+    QtStatusView(StatusBox* status, ActivityLamp* lamp) : status_(status), lamp_(lamp) {}
     void ShowStatus(const std::string& text, Rgb background) override;
     Rgb LampColour() const override;
     void SetLampColour(Rgb colour) override;
 
 private:
     StatusBox* status_;
-    QWidget* lamp_;
+    ActivityLamp* lamp_;
 };

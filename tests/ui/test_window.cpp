@@ -101,7 +101,7 @@ private slots:
         QCOMPARE(h.Find<QLabel>("lblComPort")->text(), QString("Com Port"));
         QCOMPARE(h.Find<QGroupBox>("gInterfaceInfo")->title(), QString("Interface info"));
         QCOMPARE(h.Find<QLabel>("lblPosUnit")->text(), QString("Position in units"));
-        QCOMPARE(Colour(h.Find<QWidget>("pnlComm")), (Rgb{0, 68, 0}));
+        QCOMPARE(h.Find<ActivityLamp>("pnlComm")->Colour(), (Rgb{0, 68, 0}));
         QCOMPARE(Colour(h.Find<QWidget>("pnl2Mid")), (Rgb{255, 128, 64}));
         QCOMPARE(Colour(h.Find<QWidget>("pnl1Top")), (Rgb{255, 255, 255}));
         QVERIFY(!h.Find<QWidget>("Memo1")->isVisibleTo(h.window.get()));
@@ -207,7 +207,7 @@ private slots:
         QVERIFY(!h.Timer("LoopTimer")->isActive());
         QVERIFY(h.opened.size() >= 3);
         // The lamp blinks once per search.
-        Rgb lamp = Colour(h.Find<QWidget>("pnlComm"));
+        Rgb lamp = h.Find<ActivityLamp>("pnlComm")->Colour();
         QVERIFY(lamp == (Rgb{0, 68, 0}) || lamp == (Rgb{0, 187, 0}));
     }
 
@@ -480,12 +480,12 @@ private slots:
         h->SetLoopTimerActive(false);
         auto* spin = h.Find<QSpinBox>("seFrequency");
         auto* result = h.Find<QLabel>("lblFrequencyResult");
-        auto* lamp = h.Find<QWidget>("pnlComm");
+        auto* lamp = h.Find<ActivityLamp>("pnlComm");
         sim.ClearCommandLog();
 
-        const Rgb before = Colour(lamp);
+        const Rgb before = lamp->Colour();
         spin->setValue(0);
-        QCOMPARE(Colour(lamp).g, static_cast<uint8_t>(255 - before.g));
+        QCOMPARE(lamp->Colour().g, static_cast<uint8_t>(255 - before.g));
         spin->setValue(9);
         spin->setValue(10);
         spin->setValue(10); // no change, nothing sent

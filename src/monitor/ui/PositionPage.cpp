@@ -1,6 +1,7 @@
 #include "monitor/ui/PositionPage.h"
 
 #include "shell/Colours.h"
+#include "shell/TickerLabel.h"
 #include "shell/WidgetFactory.h"
 #include "util/Text.h"
 
@@ -42,7 +43,7 @@ QLabel* ValuePanel(QWidget* parent, const char* panelName, const char* labelName
     auto* panel = Make<QFrame>(parent, panelName, geometry);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setToolTip(hint);
-    auto* label = MakeLabel(panel, labelName, caption, QRect(4, 2, geometry.width() - 8, geometry.height() - 4));
+    auto* label = MakeTickerLabel(panel, labelName, caption, QRect(4, 2, geometry.width() - 8, geometry.height() - 4));
     QFont big = label->font();
     big.setPointSize(12);
     big.setBold(true);
@@ -73,7 +74,7 @@ PositionPage::PositionPage(Shell& shell, QWidget* parent)
     setObjectName("PositionContent");
     lblPosRX_ = ValuePanel(this, "Panel1", "lblPosRX", "RX", "Data received from the encoder over BiSS interface",
                            QRect(8, 8, 395, 40));
-    lblRxBin_ = MakeLabel(this, "lblRxBin", "", QRect(8, 52, 395, 18));
+    lblRxBin_ = MakeTickerLabel(this, "lblRxBin", "", QRect(8, 52, 395, 18));
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(7);
     lblRxBin_->setFont(fixed);
@@ -108,12 +109,6 @@ PositionPage::PositionPage(Shell& shell, QWidget* parent)
                            QRect(8, 226, 395, 44));
     lblPosST_ = ValuePanel(this, "Panel3", "lblPosST", "Position ST", "Encoder Singleturn position",
                            QRect(8, 274, 395, 44));
-
-    // The labels that change on every tick paint their own background, so a
-    // new text repaints just the label and not the panels and pages beneath it.
-    for (QLabel* label : {lblPosRX_, lblRxBin_, lblPosMT_, lblPosST_, strip_.lblPosUnit})
-        if (label)
-            label->setAutoFillBackground(true);
 
     auto* crc = MakeLabel(this, "pnlCRCerror", "CRC error", QRect(8, 328, 90, 22));
     crc->setAlignment(Qt::AlignCenter);

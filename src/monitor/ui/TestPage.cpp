@@ -2,6 +2,7 @@
 
 #include "link/ui/PowerCyclePanel.h"
 #include "shell/Shell.h"
+#include "shell/TickerLabel.h"
 #include "shell/WidgetFactory.h"
 
 #include <QCheckBox>
@@ -54,7 +55,7 @@ TestPage::TestPage(Shell& shell, QWidget* parent) : Page(parent), shell_(shell),
     mmShranjujIme_ = Make<QPlainTextEdit>(gRecording, "mmShranjujIme", QRect(10, 104, 365, 52));
     mmShranjujIme_->setReadOnly(true);
     mmShranjujIme_->setToolTip("The file of the current recording (in the working folder)");
-    lblShraniElapsedTimeMs_ = MakeLabel(gRecording, "lblShraniElapsedTimeMs", "Elapsed Time", QRect(10, 162, 365, 18));
+    lblShraniElapsedTimeMs_ = MakeTickerLabel(gRecording, "lblShraniElapsedTimeMs", "Elapsed Time", QRect(10, 162, 365, 18));
 
     flushTimer_ = new QTimer(this);
     flushTimer_->setObjectName("recordingFlushTimer");

@@ -4,6 +4,7 @@
 #include "shell/ChartView.h"
 #include "shell/Colours.h"
 #include "shell/Shell.h"
+#include "shell/TickerLabel.h"
 #include "shell/WidgetFactory.h"
 
 #include <QCheckBox>
@@ -37,11 +38,9 @@ Rgb RgbOf(LampColour colour)
 QLabel* ValuePanel(QWidget* parent, const char* name, const char* caption, int x, int y, int width)
 {
     MakeLabel(parent, nullptr, caption, QRect(x, y + 1, 78, 16));
-    auto* panel = Make<QLabel>(parent, name, QRect(x + 80, y, width, 18));
+    auto* panel = Make<TickerLabel>(parent, name, QRect(x + 80, y, width, 18));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setAlignment(Qt::AlignCenter);
-    // Only the panel repaints when its text changes on every tick.
-    panel->setAutoFillBackground(true);
     return panel;
 }
 
@@ -75,7 +74,7 @@ TorvikStatusPage::TorvikStatusPage(Shell& shell, QWidget* parent)
     pnlTorviksignalLvl_ = ValuePanel(this, "pnlTorviksignalLvl", "Signal Level", 236, 166, 87);
     pnlTorviktemp_ = ValuePanel(this, "pnlTorviktemp", "Temperature", 8, 188, 140);
     pnlTorvikvelocity_ = ValuePanel(this, "pnlTorvikvelocity", "Velocity", 236, 188, 87);
-    lblTorvikairGap_ = MakeLabel(this, "lblTorvikairGap", "", QRect(8, 210, 300, 18));
+    lblTorvikairGap_ = MakeTickerLabel(this, "lblTorvikairGap", "", QRect(8, 210, 300, 18));
 
     cbTorvikShowPersistentStatus_ = Make<QCheckBox>(this, "cbTorvikShowPersistentStatus", QRect(8, 232, 170, 20));
     cbTorvikShowPersistentStatus_->setText("Show Persistent Status");

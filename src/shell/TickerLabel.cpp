@@ -1,0 +1,140 @@
+#include "shell/TickerLabel.h"
+
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QPainter>
+#include <QStyle>
+#include <QTextDocument>
+
+#include <cmath>
+
+TickerLabel::TickerLabel(QWidget* parent) : QLabel(parent)
+{
+    setAutoFillBackground(true);
+}
+
+TickerLabel* MakeTickerLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
+{
+    auto* label = new TickerLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setText(text);
+    return label;
+}
+
+void TickerLabel::Forget()
+{
+    rawValid_ = false;
+    glyphs_.fill(Glyph{});
+}
+
+void TickerLabel::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange)
+        Forget();
+    QLabel::changeEvent(event);
+}
+
+void TickerLabel::Draw(Glyph& glyph)
+{
+    const QRectF bounds = raw_.boundingRect(glyph.index);
+    // A pixel of room on every side for the anti-aliased edges.
+    const QRect room(static_cast<int>(std::floor(bounds.left())) - 1, static_cast<int>(std::floor(bounds.top())) - 1,
+                     static_cast<int>(std::ceil(bounds.width())) + 3, static_cast<int>(std::ceil(bounds.height())) + 3);
+    glyph.offset = room.topLeft();
+    glyph.picture = QImage(room.size() * ratio_, QImage::Format_ARGB32_Premultiplied);
+    glyph.picture.setDevicePixelRatio(ratio_);
+    glyph.picture.fill(Qt::transparent);
+    QGlyphRun run;
+    run.setRawFont(raw_);
+    run.setGlyphIndexes({glyph.index});
+    run.setPositions({QPointF(0, 0)});
+    QPainter painter(&glyph.picture);
+    painter.setPen(colour_);
+    painter.drawGlyphRun(-QPointF(room.topLeft()), run);
+}
+
+bool TickerLabel::LayOut(const QString& text)
+{
+    if (text.isEmpty() || wordWrap() || margin() != 0 || (textFormat() != Qt::PlainText && textFormat() != Qt::AutoText))
+        return false;
+    // Rich text needs a tag; a value has none.
+    if (textFormat() == Qt::AutoText && text.contains(QLatin1Char('<')) && Qt::mightBeRichText(text))
+        return false;
+    // The pictures follow the colour (palette, enabled or not) and the screen's pixel ratio.
+    const QColor colour = palette().color(foregroundRole());
+    const qreal ratio = devicePixelRatioF();
+    if (colour != colour_ || ratio != ratio_) {
+        Forget();
+        colour_ = colour;
+        ratio_ = ratio;
+    }
+    if (!rawValid_) {
+        raw_ = QRawFont::fromFont(font());
+        rawValid_ = true;
+    }
+    if (!raw_.isValid())
+        return false;
+    line_.resize(static_cast<size_t>(text.size()));
+    xs_.resize(static_cast<size_t>(text.size()));
+    qreal x = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x20 || c >= 0x100 || (c >= 0x7F && c < 0xA0))
+            return false;
+        Glyph& glyph = glyphs_[c];
+        if (!glyph.known) {
+            glyph.known = true;
+            const QList<quint32> found = raw_.glyphIndexesForString(QString(QChar(c)));
+            glyph.index = found.isEmpty() ? 0 : found.front();
+            if (glyph.index != 0) {
+                glyph.advance = raw_.advancesForGlyphIndexes(found).front().x();
+                Draw(glyph);
+            }
+        }
+        if (glyph.index == 0)
+            return false;
+        line_[static_cast<size_t>(i)] = &glyph;
+        xs_[static_cast<size_t>(i)] = x;
+        x += glyph.advance;
+    }
+    width_ = x;
+    return true;
+}
+
+void TickerLabel::paintEvent(QPaintEvent* event)
+{
+    if (!LayOut(text())) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    QRectF room = contentsRect();
+    const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
+    // A framed label keeps half an "x" from the side it is aligned to, as a plain label does.
+    if (indent() > 0 || (indent() < 0 && frameWidth() > 0)) {
+        const qreal inset = indent() > 0 ? indent() : QFontMetricsF(font()).horizontalAdvance(QLatin1Char('x')) / 2;
+        if (align & Qt::AlignLeft)
+            room.adjust(inset, 0, 0, 0);
+        else if (align & Qt::AlignRight)
+            room.adjust(0, 0, -inset, 0);
+    }
+    const qreal height = raw_.ascent() + raw_.descent();
+    qreal left = room.left(), top = room.top();
+    if (align & Qt::AlignHCenter)
+        left += (room.width() - width_) / 2;
+    else if (align & Qt::AlignRight)
+        left += room.width() - width_;
+    if (align & Qt::AlignVCenter)
+        top += (room.height() - height) / 2;
+    else if (align & Qt::AlignBottom)
+        top += room.height() - height;
+    const int baseline = static_cast<int>(std::lround(top + raw_.ascent()));
+    for (size_t i = 0; i < line_.size(); ++i) {
+        const Glyph& glyph = *line_[i];
+        const int x = static_cast<int>(std::lround(left + xs_[i]));
+        painter.drawImage(QPoint(x + glyph.offset.x(), baseline + glyph.offset.y()), glyph.picture);
+    }
+}
