@@ -200,20 +200,15 @@ void CsvWriter::Discard()
 
 std::optional<long long> ParseCsvInteger(std::string field)
 {
-    // Blanks (spaces and tabs) around the number are no part of it, nor are
-    // the double quotes a spreadsheet may put around a field. Any other
-    // control character is: such a field comes from a file that is not one
-    // of these, and is no number.
-    for (char c : field)
-        if ((static_cast<unsigned char>(c) < 32 && c != '\t') || c == 127)
+    // Blanks before the number are allowed, nothing after it: a trailing
+    // blank, a tab, quotes or another control character make it no number.
+    const size_t begin = field.find_first_not_of(' ');
+    if (begin == std::string::npos)
+        return std::nullopt;
+    const std::string_view number = std::string_view(field).substr(begin);
+    for (char c : number)
+        if (static_cast<unsigned char>(c) <= 32 || c == 127)
             return std::nullopt;
-    auto trim = [](std::string_view text) {
-        const size_t begin = text.find_first_not_of(" \t");
-        return begin == std::string_view::npos ? std::string_view() : text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
-    };
-    std::string_view number = trim(field);
-    if (number.size() >= 2 && number.front() == '"' && number.back() == '"')
-        number = trim(number.substr(1, number.size() - 2));
     std::string text(number);
     HexPrefixToDollar(text);
     long long value = 0;

@@ -97,8 +97,7 @@ private:
 };
 
 // A number field of a loaded line: an optional sign, then decimal digits, or
-// hexadecimal digits after "0x" or "$". Blanks (spaces, tabs) may stand
-// around it, and double quotes around that as a spreadsheet may write them
-// ("\" 42\""). None for anything else (another control character anywhere
-// included) or a value outside the signed 32-bit range.
+// hexadecimal digits after "0x" or "$", after any number of leading blanks.
+// None for anything else (a trailing blank, a tab, quotes, another control
+// character) or a value outside the signed 32-bit range.
 std::optional<long long> ParseCsvInteger(std::string field);
