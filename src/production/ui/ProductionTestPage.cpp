@@ -527,19 +527,24 @@ void ProductionTestPage::SendSpooled()
     StoreStatus status;
     const size_t kept = store_->SpooledRunIds(&status).size();
     if (kept == 0) {
-        lblStoreState_->setText(status ? "" : Utf8Text("The spool cannot be read: " + status.error));
+        ShowStoreState(0, status);
         return;
     }
     const SyncResult sync = store_->Sync();
-    QString state;
-    if (sync.left > 0)
-        state = QString("%1 %2 ").arg(sync.left).arg(sync.left == 1 ? "run" : "runs") + kSpooledMessage;
-    if (!sync.status)
-        state += (state.isEmpty() ? "" : "\n") + Utf8Text(sync.status.error);
-    lblStoreState_->setText(state);
-    lblStoreState_->setToolTip(state);
+    ShowStoreState(static_cast<size_t>(sync.left), sync.status);
     if (sync.sent > 0 && tabsView_->currentIndex() == 1)
         ShowRunHistory();
+}
+
+void ProductionTestPage::ShowStoreState(size_t kept, const StoreStatus& status)
+{
+    QString state;
+    if (kept > 0)
+        state = QString("%1 %2 ").arg(kept).arg(kept == 1 ? "run" : "runs") + kSpooledMessage;
+    if (!status)
+        state += (state.isEmpty() ? "" : "\n") + Utf8Text(status.error);
+    lblStoreState_->setText(state);
+    lblStoreState_->setToolTip(state);
 }
 
 void ProductionTestPage::ShowRunHistory()
@@ -566,8 +571,7 @@ void ProductionTestPage::ShowRunHistory()
         SetCell(stgrRuns_, row, 4, Utf8Text(run.station + (kept ? " (kept here)" : "")),
                 Utf8Text(run.station + (kept ? std::string(": ") + kSpooledMessage : std::string())));
     }
-    if (!view.status)
-        lblStoreState_->setText(Utf8Text(view.status.error));
+    ShowStoreState(view.spooled.size(), view.status);
 }
 
 void ProductionTestPage::ShowRun(const std::string& runId)

@@ -76,6 +76,8 @@ private:
     // "Report…": a save dialog, then HTML or PDF by the file's extension.
     void SaveReport(const std::string& runId);
     std::string PickedRunId() const;
+    // The runs kept on this station and why the store could not be reached.
+    void ShowStoreState(size_t kept, const StoreStatus& status);
 
     Shell& shell_;
     std::optional<Plan> plan_;
