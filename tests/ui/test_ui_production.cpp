@@ -267,20 +267,21 @@ private slots:
         QCOMPARE(runs->item(0, 0)->data(Qt::UserRole).toString().toStdString(), r.page->LastRun()->runId);
         Shot(*r.h, "history-runs");
 
-        // A run's steps: one row per measurement, the failed one in red.
+        // A run's steps: a row for each step, then one per measurement, the failed ones in red.
         auto* steps = r.Find<QTableWidget>("stgrRunSteps");
         emit runs->cellDoubleClicked(0, 0);
         QVERIFY(steps->rowCount() > 11);
-        int temperature = -1;
-        for (int row = 0; row < steps->rowCount(); ++row)
-            if (steps->item(row, 1)->text() == "temperature")
-                temperature = row;
-        QVERIFY2(temperature >= 0, qPrintable(Column(steps, 1).join("|")));
-        QCOMPARE(steps->item(temperature, 2)->text(), QString("75 °C"));
-        QCOMPARE(steps->item(temperature, 3)->text(), QString("[10, 60] °C"));
-        QCOMPARE(steps->item(temperature, 4)->text(), QString("FAIL"));
-        QCOMPARE(steps->item(temperature, 1)->foreground().color(), QColor(220, 30, 30));
-        QCOMPARE(Column(steps, 4).last(), QString("SKIPPED"));
+        const QStringList names = Column(steps, 0);
+        const int status = static_cast<int>(names.indexOf(QRegularExpression("^status: temperature .*")));
+        const int temperature = static_cast<int>(names.indexOf("  temperature"));
+        QVERIFY2(status >= 0 && temperature > status, qPrintable(names.join("|")));
+        QCOMPARE(steps->item(status, 3)->text(), QString("FAIL"));
+        QCOMPARE(steps->item(temperature, 1)->text(), QString("75 °C"));
+        QCOMPARE(steps->item(temperature, 2)->text(), QString("[10, 60] °C"));
+        QCOMPARE(steps->item(temperature, 3)->text(), QString("FAIL"));
+        QCOMPARE(steps->item(temperature, 0)->foreground().color(), QColor(220, 30, 30));
+        QCOMPARE(steps->item(temperature - 1, 0)->foreground().color(), QColor(0, 0, 0));
+        QCOMPARE(Column(steps, 3).last(), QString("SKIPPED"));
         QVERIFY(r.Text("lblRunTitle").endsWith("FAIL"));
         Shot(*r.h, "history-steps");
 

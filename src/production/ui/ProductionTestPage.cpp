@@ -197,6 +197,7 @@ ProductionTestPage::ProductionTestPage(Shell& shell, QWidget* parent) : Page(par
     BuildHistoryTab(history);
     location_ = ChooseStoreLocation(CommandLineStore(), QSettings().value(kStoreKey).toString().toStdString());
     edStoreLocation_->setText(Utf8Text(RedactLocation(location_)));
+    edStoreLocation_->setCursorPosition(0);
 
     // Runs kept on this station go to the plant at start and every minute.
     syncTimer_ = new QTimer(this);
@@ -462,11 +463,12 @@ void ProductionTestPage::BuildHistoryTab(QWidget* tab)
     column->addLayout(filterRow);
 
     stgrRuns_ = MakeTable(tab, "stgrRuns", QRect(0, 0, 394, 150), {"Started", "Serial", "Outcome", "Plan", "Station"});
-    stgrRuns_->setColumnWidth(0, 100);
-    stgrRuns_->setColumnWidth(1, 64);
-    stgrRuns_->setColumnWidth(2, 62);
-    stgrRuns_->setColumnWidth(3, 110);
+    stgrRuns_->setColumnWidth(0, 92);
+    stgrRuns_->setColumnWidth(1, 56);
+    stgrRuns_->setColumnWidth(2, 60);
+    stgrRuns_->setColumnWidth(3, 82);
     stgrRuns_->setMinimumHeight(76);
+    stgrRuns_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(stgrRuns_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
         if (const QTableWidgetItem* item = stgrRuns_->item(row, 0))
             ShowRun(item->data(Qt::UserRole).toString().toStdString());
@@ -475,12 +477,12 @@ void ProductionTestPage::BuildHistoryTab(QWidget* tab)
 
     lblRunTitle_ = MakeLabel(tab, "lblRunTitle", "Double-click a run for its steps", QRect(0, 0, 394, 18));
     column->addWidget(lblRunTitle_);
-    stgrRunSteps_ = MakeTable(tab, "stgrRunSteps", QRect(0, 0, 394, 150),
-                              {"Step", "Measurement", "Value", "Limits", "Outcome"});
-    stgrRunSteps_->setColumnWidth(0, 70);
-    stgrRunSteps_->setColumnWidth(1, 110);
-    stgrRunSteps_->setColumnWidth(2, 78);
-    stgrRunSteps_->setColumnWidth(3, 78);
+    stgrRunSteps_ = MakeTable(tab, "stgrRunSteps", QRect(0, 0, 394, 150), {"Step, measurement", "Value", "Limits", "Outcome"});
+    stgrRunSteps_->setColumnWidth(0, 120);
+    stgrRunSteps_->setColumnWidth(1, 72);
+    stgrRunSteps_->setColumnWidth(2, 76);
+    // Long texts elide, whole in their tips: no sideways scrolling.
+    stgrRunSteps_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     stgrRunSteps_->setMinimumHeight(76);
     column->addWidget(stgrRunSteps_, 4);
 
@@ -513,6 +515,7 @@ void ProductionTestPage::UseTypedStore()
     location_ = typed;
     QSettings().setValue(kStoreKey, QString::fromStdString(location_));
     edStoreLocation_->setText(Utf8Text(RedactLocation(location_)));
+    edStoreLocation_->setCursorPosition(0);
     store_.reset();
     lblStoreState_->clear();
     SendSpooled();
@@ -541,9 +544,17 @@ void ProductionTestPage::ShowStoreState(size_t kept, const StoreStatus& status)
     QString state;
     if (kept > 0)
         state = QString("%1 %2 ").arg(kept).arg(kept == 1 ? "run" : "runs") + kSpooledMessage;
-    if (!status)
-        state += (state.isEmpty() ? "" : "\n") + Utf8Text(status.error);
-    lblStoreState_->setText(state);
+    QString shown = state;
+    if (!status) {
+        const QString error = Utf8Text(status.error);
+        state += (state.isEmpty() ? "" : "\n") + error;
+        // Its first line, shortened; the whole in the tip.
+        QString line = error.section('\n', 0, 0);
+        if (line.size() > 110)
+            line = line.left(109) + QString::fromUtf8("…");
+        shown += (shown.isEmpty() ? "" : "\n") + line;
+    }
+    lblStoreState_->setText(shown);
     lblStoreState_->setToolTip(state);
 }
 
@@ -587,28 +598,38 @@ void ProductionTestPage::ShowRun(const std::string& runId)
         return;
     }
     shownRunId_ = runId;
-    lblRunTitle_->setText(Utf8Text(UnitSerial(*run) + "  " + run->started.substr(0, 19) + "  ") +
+    lblRunTitle_->setText(Utf8Text(UnitSerial(*run) + "  " + run->planName + "  ") + ShortTime(run->started) + "  " +
                           OutcomeQText(run->outcome));
     lblRunTitle_->setToolTip(Utf8Text(run->runId));
+    // A row per step, its name across, then a row per measurement; failures in red.
+    int rows = 0;
+    for (const StepRecord& step : run->steps)
+        rows += 1 + static_cast<int>(step.measurements.size());
+    stgrRunSteps_->setRowCount(rows);
+    stgrRunSteps_->clearSpans();
+    auto paint = [this](int row, Outcome outcome) {
+        const bool failed = outcome == Outcome::Fail || outcome == Outcome::Error;
+        for (int c = 0; c < stgrRunSteps_->columnCount(); ++c)
+            if (QTableWidgetItem* item = stgrRunSteps_->item(row, c))
+                item->setForeground(ToQColor(failed || c == 3 ? OutcomeColour(outcome) : Rgb{0, 0, 0}));
+    };
     int row = 0;
     for (const StepRecord& step : run->steps) {
-        // One row per measurement; a step without any has one of its own.
-        const size_t rows = std::max<size_t>(step.measurements.size(), 1);
-        stgrRunSteps_->setRowCount(row + static_cast<int>(rows));
-        for (size_t i = 0; i < rows; ++i, ++row) {
-            const Measurement* m = i < step.measurements.size() ? &step.measurements[i] : nullptr;
-            const Outcome outcome = m ? m->outcome : step.outcome;
-            SetCell(stgrRunSteps_, row, 0, i == 0 ? Utf8Text(step.name) : QString(),
-                    Utf8Text(step.kind + (step.message.empty() ? "" : ": " + step.message)));
-            SetCell(stgrRunSteps_, row, 1, m ? Utf8Text(m->name) : Utf8Text(step.message));
-            SetCell(stgrRunSteps_, row, 2, m ? Utf8Text(MeasurementValueText(*m)) : QString());
-            SetCell(stgrRunSteps_, row, 3, m ? Utf8Text(MeasurementLimitsText(*m)) : QString());
-            SetCell(stgrRunSteps_, row, 4, OutcomeQText(outcome));
-            if (outcome == Outcome::Fail || outcome == Outcome::Error)
-                for (int c = 0; c < stgrRunSteps_->columnCount(); ++c)
-                    stgrRunSteps_->item(row, c)->setForeground(ToQColor(kFailColour));
-            else
-                stgrRunSteps_->item(row, 4)->setForeground(ToQColor(OutcomeColour(outcome)));
+        const QString message = Utf8Text(step.message);
+        SetCell(stgrRunSteps_, row, 0, Utf8Text(step.name) + (message.isEmpty() ? "" : ": " + message),
+                Utf8Text(step.kind) + (message.isEmpty() ? "" : "\n" + message));
+        QFont bold = stgrRunSteps_->font();
+        bold.setBold(true);
+        stgrRunSteps_->item(row, 0)->setFont(bold);
+        stgrRunSteps_->setSpan(row, 0, 1, 3);
+        SetCell(stgrRunSteps_, row, 3, OutcomeQText(step.outcome));
+        paint(row++, step.outcome);
+        for (const Measurement& m : step.measurements) {
+            SetCell(stgrRunSteps_, row, 0, "  " + Utf8Text(m.name), Utf8Text(m.name));
+            SetCell(stgrRunSteps_, row, 1, Utf8Text(MeasurementValueText(m)));
+            SetCell(stgrRunSteps_, row, 2, Utf8Text(MeasurementLimitsText(m)));
+            SetCell(stgrRunSteps_, row, 3, OutcomeQText(m.outcome));
+            paint(row++, m.outcome);
         }
     }
 }
