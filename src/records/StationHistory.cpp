@@ -1,6 +1,9 @@
 #include "StationHistory.h"
 
 #include "RecordTime.h"
+#include "SqliteStore.h"
+
+#include <filesystem>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +17,20 @@ std::string ChooseStoreLocation(const std::string& commandLine, const std::strin
     if (!setting.empty())
         return setting;
     return DefaultStoreLocation();
+}
+
+bool SpoolHoldsRuns(const std::string& location)
+{
+    if (!IsPlantLocation(location))
+        return false;
+    const std::string spool = DefaultSpoolLocation();
+    std::error_code error;
+    if (!std::filesystem::exists(spool, error))
+        return false;
+    auto store = SqliteStore::Open(spool);
+    RunFilter one;
+    one.limit = 1;
+    return store && !store->List(one).empty();
 }
 
 std::string LocalDate(std::int64_t ms)

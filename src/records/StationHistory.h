@@ -13,6 +13,11 @@
 // the window's setting, else the station's default file.
 std::string ChooseStoreLocation(const std::string& commandLine, const std::string& setting);
 
+// Whether the station's spool holds runs for the store at location: only a
+// plant's store has a spool, and the file is read without reaching the
+// server (a window asks this every minute).
+bool SpoolHoldsRuns(const std::string& location);
+
 // This station's local date of an instant, "2026-12-09".
 std::string LocalDate(std::int64_t ms);
 

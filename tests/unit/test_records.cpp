@@ -135,3 +135,18 @@ TEST(StationHistory, TheCommandLineComesBeforeTheEnvironmentBeforeTheSetting)
     else
         unsetenv("K417_DB");
 }
+
+TEST(StationHistory, OnlyAPlantsSpoolHoldingRunsIsWorthSending)
+{
+    ScratchFolder folder;
+    const std::string spool = folder.Path() + "/spool.sqlite";
+    setenv("K417_SPOOL", spool.c_str(), 1);
+    const std::string plant = "postgresql://qa@127.0.0.1:1/k417";
+    EXPECT_FALSE(SpoolHoldsRuns(plant)); // no spool file yet
+    ASSERT_TRUE(SqliteStore::Open(spool));
+    EXPECT_FALSE(SpoolHoldsRuns(plant));
+    ASSERT_TRUE(SqliteStore::Open(spool)->Put(SampleRun(SampleRunId(1), "U1", "2026-12-09T09:00:00")));
+    EXPECT_TRUE(SpoolHoldsRuns(plant));
+    EXPECT_FALSE(SpoolHoldsRuns(folder.Path() + "/records.sqlite")); // a station's file has no spool
+    unsetenv("K417_SPOOL");
+}

@@ -525,14 +525,11 @@ void ProductionTestPage::UseTypedStore()
 
 void ProductionTestPage::SendSpooled()
 {
-    if (running_ || !OpenStore())
+    // The plant's server is reached only when there is something to send.
+    if (running_ || !SpoolHoldsRuns(location_))
         return;
-    StoreStatus status;
-    const size_t kept = store_->SpooledRunIds(&status).size();
-    if (kept == 0) {
-        ShowStoreState(0, status);
+    if (!OpenStore())
         return;
-    }
     const SyncResult sync = store_->Sync();
     ShowStoreState(static_cast<size_t>(sync.left), sync.status);
     if (sync.sent > 0 && tabsView_->currentIndex() == 1)
