@@ -490,7 +490,7 @@ void ProductionTestPage::BuildHistoryTab(QWidget* tab)
     storeRow->addWidget(MakeLabel(tab, "lblStore", "Store", QRect(0, 0, 34, 18)));
     edStoreLocation_ = Make<QLineEdit>(tab, "edStoreLocation", QRect(0, 0, 260, 25));
     edStoreLocation_->setToolTip("A SQLite file, or a PostgreSQL URI: postgresql://user@host:port/dbname\n"
-                                 "(the password from ~/.pgpass or PGPASSWORD)");
+                                 "(the password from ~/.pgpass or PGPASSWORD; one typed here is not remembered)");
     connect(edStoreLocation_, &QLineEdit::returnPressed, this, [this] { UseTypedStore(); });
     storeRow->addWidget(edStoreLocation_, 1);
     auto* use = Make<QPushButton>(tab, "btnUseStore", QRect(0, 0, 64, 25));
@@ -513,7 +513,9 @@ void ProductionTestPage::UseTypedStore()
     if (typed.empty() || typed == RedactLocation(location_))
         return;
     location_ = typed;
-    QSettings().setValue(kStoreKey, QString::fromStdString(location_));
+    // Remembered without a password: the next start takes it from libpq's
+    // password file or PGPASSWORD, as a password typed here is not kept.
+    QSettings().setValue(kStoreKey, QString::fromStdString(RedactLocation(location_)));
     edStoreLocation_->setText(Utf8Text(RedactLocation(location_)));
     edStoreLocation_->setCursorPosition(0);
     store_.reset();
