@@ -330,6 +330,7 @@ private slots:
             QTest::mouseClick(r.Find<QPushButton>("btnStartTest"), Qt::LeftButton);
             QCOMPARE(r.Text("lblVerdict"), QString("PASS"));
             QVERIFY2(r.Text("lblReason").contains(kSpooledMessage), qPrintable(r.Text("lblReason")));
+            Shot(*r.h, "production-spooled");
             r.Find<QTabWidget>("tabsProductionView")->setCurrentIndex(1);
             auto* runs = r.Find<QTableWidget>("stgrRuns");
             QCOMPARE(runs->rowCount(), 1);
