@@ -254,6 +254,7 @@ private slots:
         options.faults.temperatureC = 75;
         Rig r(options);
         QVERIFY(r.Connect());
+        QVERIFY(!r.Find<QPushButton>("btnReportLast")->isEnabled()); // no run yet
         auto* serial = r.Find<QLineEdit>("edLabelSerial");
         serial->setText("00QGLJ");
         QTest::mouseClick(r.Find<QPushButton>("btnStartTest"), Qt::LeftButton);

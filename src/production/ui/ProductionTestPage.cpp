@@ -285,6 +285,8 @@ void ProductionTestPage::EnableControls()
     edLabelSerial_->setEnabled(!running_);
     btnStartTest_->setEnabled(!running_ && plan_.has_value());
     btnStopTest_->setEnabled(running_);
+    btnReportLast_->setEnabled(!running_ && lastRun_.has_value());
+    btnRunReport_->setEnabled(!running_);
 }
 
 bool ProductionTestPage::OpenStore()
