@@ -16,7 +16,6 @@
 #include <QXmlStreamReader>
 
 #include <cctype>
-#include <regex>
 
 namespace {
 
@@ -72,6 +71,30 @@ const Attachment* ChartAttachment(const StepRecord& step)
 
 } // namespace
 
+// Script, a frame, foreign content, an entity or an event handler attribute
+// (" onload=") in a lower-case SVG text.
+bool HoldsActiveContent(const std::string& lower)
+{
+    for (const char* tag : {"<script", "<foreignobject", "<iframe", "javascript:", "<!entity"})
+        if (lower.find(tag) != std::string::npos)
+            return true;
+    const auto blank = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f'; };
+    for (size_t at = lower.find("on"); at != std::string::npos; at = lower.find("on", at + 1)) {
+        if (at == 0 || !blank(lower[at - 1]))
+            continue;
+        size_t end = at + 2;
+        while (end < lower.size() && lower[end] >= 'a' && lower[end] <= 'z')
+            ++end;
+        if (end == at + 2)
+            continue;
+        while (end < lower.size() && blank(lower[end]))
+            ++end;
+        if (end < lower.size() && lower[end] == '=')
+            return true;
+    }
+    return false;
+}
+
 std::string InlineChartSvg(const StepRecord& step)
 {
     const Attachment* chart = ChartAttachment(step);
@@ -86,8 +109,7 @@ std::string InlineChartSvg(const StepRecord& step)
     std::string lower = svg;
     for (char& ch : lower)
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    static const std::regex active(R"((<script|<foreignobject|<iframe|javascript:|\son[a-z]+\s*=|<!entity))");
-    if (std::regex_search(lower, active))
+    if (HoldsActiveContent(lower))
         return {};
     // Nor one that is not well-formed: it would break the page around it.
     QXmlStreamReader xml(QByteArray::fromStdString(svg));

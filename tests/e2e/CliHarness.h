@@ -2,6 +2,7 @@
 // k417ctl run in-process against a simulated box on a pseudo-terminal: what
 // it printed, its exit status and the commands the box received.
 
+#include "CliRun.h"
 #include "cli/Cli.h"
 #include "sim/Simulator.h"
 
@@ -11,11 +12,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
 
 class CliTest : public ::testing::Test {
 protected:
@@ -30,15 +26,7 @@ protected:
         args.insert(args.begin(), {"--port", sim->PortPath()});
         return RunRaw(args);
     }
-    static CliRun RunRaw(const std::vector<std::string>& args)
-    {
-        std::ostringstream out, err;
-        CliRun run;
-        run.status = RunCli(ParseCliOptions(args), {}, out, err);
-        run.out = out.str();
-        run.err = err.str();
-        return run;
-    }
+    static CliRun RunRaw(const std::vector<std::string>& args) { return RunCtl(args); }
     std::vector<std::string> Commands() const
     {
         std::vector<std::string> log;

@@ -1,6 +1,7 @@
 // k417ctl records against stores the test fills: what list, show and sync
 // print, their JSON and their exit status.
 
+#include "CliRun.h"
 #include "RecordSamples.h"
 #include "StoreRig.h"
 #include "cli/Cli.h"
@@ -15,21 +16,6 @@
 #include <sstream>
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
-
-CliRun RunCtl(const std::vector<std::string>& args)
-{
-    std::ostringstream out, err;
-    CliRun run;
-    run.status = RunCli(ParseCliOptions(args), {}, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 std::vector<std::string> Lines(const std::string& text)
 {
