@@ -32,6 +32,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
                 return line;
             }
             line.production = true;
+        } else if (arg == "--db" || StartsWith(arg, "--db=")) {
+            if (arg == "--db" && (i + 1 >= args.size() || args[i + 1].empty())) {
+                line.error = "--db needs a SQLite file or a postgresql:// URI";
+                return line;
+            }
+            line.db = arg == "--db" ? args[++i] : arg.substr(5);
+            if (line.db.empty()) {
+                line.error = "--db needs a SQLite file or a postgresql:// URI";
+                return line;
+            }
         } else if (arg == "--simulate") {
             line.simulate = true;
         } else if (StartsWith(arg, "--simulate=")) {
@@ -48,9 +58,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
 
 std::string UsageText()
 {
-    return "usage: k417-service [/PROIZVODNJA] [--plan FILE] [--simulate[=torvik|quenra|linear|foreign]] [--port PATH]...\n"
+    return "usage: k417-service [/PROIZVODNJA] [--plan FILE] [--db PATH|URI] [--simulate[=torvik|quenra|linear|foreign]] [--port PATH]...\n"
            "  /PROIZVODNJA        open the production layout (any case)\n"
            "  --plan FILE         open the production layout with this end-of-line test plan\n"
+           "  --db PATH|URI       the record store: a SQLite file or postgresql://user@host:port/dbname\n"
+           "                      (default: K417_DB, else the Production test page's setting)\n"
            "  --simulate[=FAMILY] start a simulated interface box with an encoder of FAMILY (default torvik)\n"
            "  --port PATH         also probe this serial device when searching for the box (repeatable)\n";
 }

@@ -10,6 +10,7 @@ struct CommandLine {
     bool simulate = false;          // --simulate[=family]: built-in simulated box
     std::string simFamily;          // the family after "=", empty for the default
     std::string plan;               // --plan FILE: the test plan of the production layout (which it opens)
+    std::string db;                 // --db PATH|URI: the record store, ahead of K417_DB and the window's setting
     bool help = false;
     std::string error;              // what is wrong with the arguments, empty when nothing
 };

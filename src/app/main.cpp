@@ -77,6 +77,8 @@ int main(int argc, char** argv)
     // The plan of the command line is the one the production page opens with.
     if (!line.plan.empty())
         ProductionTestPage::RememberPlan(line.plan);
+    if (!line.db.empty())
+        ProductionTestPage::UseStoreLocation(line.db);
 
     MainWindowOptions options;
     options.production = line.production;

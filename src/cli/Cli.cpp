@@ -38,6 +38,12 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args)
         } else if (StartsWith(a, "--simulate=")) {
             o.simulate = true;
             o.simFamily = a.substr(11);
+        } else if (a == "--db" || StartsWith(a, "--db=")) {
+            o.db = a == "--db" ? (i + 1 < args.size() ? args[++i] : std::string()) : a.substr(5);
+            if (o.db.empty()) {
+                o.error = "--db needs a SQLite file or a postgresql:// URI";
+                return o;
+            }
         } else if (a == "--json") {
             o.json = true;
         } else if (a == "--yes") {

@@ -25,6 +25,7 @@ struct CliOptions {
     std::vector<std::string> ports; // --port PATH (repeatable)
     bool simulate = false;          // --simulate[=family]
     std::string simFamily;
+    std::string db;                 // --db PATH|URI: the record store of test and records (theirs wins)
     bool json = false;
     bool yes = false;
     bool verbose = false;

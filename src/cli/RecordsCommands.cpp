@@ -57,6 +57,8 @@ std::unique_ptr<RecordStore> OpenCliStore(CliContext& c, std::vector<std::string
         return nullptr;
     }
     if (location.empty())
+        location = c.Options().db;
+    if (location.empty())
         location = DefaultStoreLocation();
     StoreStatus status;
     auto store = OpenRecordStore(location, &status);

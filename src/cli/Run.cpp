@@ -36,10 +36,12 @@ std::string CliVersion()
 std::string CliUsage()
 {
     std::string text =
-        "usage: k417ctl [--port PATH]... [--simulate[=torvik|quenra|linear|foreign]] [--json] [--yes] [-v]\n"
+        "usage: k417ctl [--port PATH]... [--simulate[=torvik|quenra|linear|foreign]] [--db PATH|URI] [--json] [--yes] [-v]\n"
         "               SUBCOMMAND [ARGS]\n"
         "  --port PATH         the box's port (repeatable); without it every USB serial port is probed\n"
         "  --simulate[=FAMILY] a built-in simulated box with an encoder of FAMILY (default torvik)\n"
+        "  --db PATH|URI       the record store of test and records: a SQLite file or\n"
+        "                      postgresql://user@host:port/dbname (default: K417_DB, else ~/.local/share/k417)\n"
         "  --json              results as JSON, one object per line\n"
         "  --yes               answer Yes to the questions the window asks\n"
         "  -v, --verbose       every command and reply on stderr\n"

@@ -95,6 +95,12 @@ PlanRunner::PlanRunner(Session& session, RecordStore* store, RunObserver& observ
 
 void PlanRunner::Keep(const StoreStatus& status, const char* what)
 {
+    // The plant's server could not take the record: the station keeps it,
+    // and the operator is told once per run.
+    if (status && status.spooled && !spooled_) {
+        spooled_ = true;
+        observer_.Notice(kSpooledMessage);
+    }
     if (status)
         return;
     storeErrors_.push_back(std::string(what) + ": " + status.error);

@@ -23,7 +23,8 @@ public:
     virtual void StepEnded(const StepRecord& /*step*/) {}
     // A prompt step asks the operator; true to go on, false to stop the run.
     virtual bool Prompt(const std::string& text) = 0;
-    // Something for the operator that is no step's result (a store that failed).
+    // Something for the operator that is no step's result (a store that
+    // failed, or kSpooledMessage when the record waits in the station's spool).
     virtual void Notice(const std::string& /*text*/) {}
     // The run ended; the record is complete.
     virtual void Finished(const RunRecord& /*run*/) {}
@@ -54,6 +55,9 @@ public:
     // Whether every write to the store landed; the reasons when not.
     bool Stored() const { return storeErrors_.empty(); }
     const std::vector<std::string>& StoreErrors() const { return storeErrors_; }
+    // Whether the record went to the station's spool instead of the plant's
+    // store (the operator was told kSpooledMessage); it is kept all the same.
+    bool Spooled() const { return spooled_; }
 
 private:
     void Keep(const StoreStatus& status, const char* what);
@@ -63,6 +67,7 @@ private:
     RunObserver& observer_;
     RunControl control_;
     std::vector<std::string> storeErrors_;
+    bool spooled_ = false;
 };
 
 // A family as the record names it: "Torvik", "Quenra", "Linear", "" when not identified.

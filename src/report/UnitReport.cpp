@@ -333,3 +333,11 @@ bool WriteUnitReportPdf(const std::vector<RunRecord>& runs, const std::string& f
     error = WriteWholeFile(fileName, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     return error.empty();
 }
+
+bool WriteUnitReport(const std::vector<RunRecord>& runs, const std::string& fileName, std::string& error)
+{
+    std::string extension = fileName.size() >= 4 ? fileName.substr(fileName.size() - 4) : std::string();
+    for (char& ch : extension)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return extension == ".pdf" ? WriteUnitReportPdf(runs, fileName, error) : WriteUnitReportHtml(runs, fileName, error);
+}

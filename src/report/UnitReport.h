@@ -17,6 +17,8 @@
 std::string UnitReportHtml(const std::vector<RunRecord>& runs);
 bool WriteUnitReportHtml(const std::vector<RunRecord>& runs, const std::string& fileName, std::string& error);
 bool WriteUnitReportPdf(const std::vector<RunRecord>& runs, const std::string& fileName, std::string& error);
+// PDF for a file name ending in ".pdf" (any case), else HTML.
+bool WriteUnitReport(const std::vector<RunRecord>& runs, const std::string& fileName, std::string& error);
 
 // The SVG a step attached as a chart (the error map's), without its XML
 // prologue, ready to be put inline; empty when the step has none, or when

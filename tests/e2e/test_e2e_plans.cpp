@@ -311,3 +311,38 @@ TEST_F(PlanTest, FourStationsWriteOneStoreAndEveryRecordIsThereOnce)
 }
 
 } // namespace
+
+TEST_F(PlanTest, ARunThePlantCannotTakeIsKeptOnTheStationAndTheOperatorIsTold)
+{
+    // Nobody listens on port 1: every record goes to the station's spool.
+    const std::string spool = Scratch("spool.sqlite");
+    std::remove(spool.c_str());
+    setenv("K417_SPOOL", spool.c_str(), 1);
+    db = "postgresql://qa@127.0.0.1:1/k417?connect_timeout=1";
+    const std::string plan = Scratch("short.toml");
+    std::ofstream(plan) << "[plan]\nname = \"short\"\n[[step]]\nkind = \"identify\"\n"
+                           "[[step]]\nkind = \"status\"\ntemperature = [10, 60]\n";
+    for (double temperature : {25.0, 75.0}) {
+        SCOPED_TRACE(temperature);
+        SimOptions options = Unit();
+        options.faults.temperatureC = temperature;
+        auto sim = StartSim(options);
+        const Result r = Test(*sim, plan);
+        // The run and its exit status are the run's own: the record is kept.
+        const bool passes = temperature < 60;
+        EXPECT_EQ(r.status, passes ? 0 : 1) << r.err;
+        ASSERT_TRUE(r.record.is_object()) << r.out;
+        EXPECT_EQ(r.record["outcome"], passes ? "PASS" : "FAIL");
+        const std::string told = std::string("k417ctl: ") + kSpooledMessage + "\n";
+        const size_t at = r.err.find(told);
+        EXPECT_NE(at, std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(told, at + 1), std::string::npos) << "told once per run: " << r.err;
+        EXPECT_EQ(r.err.find("not kept"), std::string::npos) << r.err;
+        auto kept = OpenRecordStore(spool);
+        ASSERT_TRUE(kept);
+        const std::optional<RunRecord> run = kept->Show(r.record["run_id"]);
+        ASSERT_TRUE(run);
+        EXPECT_EQ(ToJson(*run), r.record);
+    }
+    unsetenv("K417_SPOOL");
+}

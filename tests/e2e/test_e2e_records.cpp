@@ -224,4 +224,22 @@ TEST(RecordsCliUsage, TheStoreComesFromK417DbWithoutDb)
     EXPECT_NE(run.out.find("ENV001"), std::string::npos) << run.out;
 }
 
+TEST(RecordsCliUsage, DbGoesBeforeTheSubcommandOrAfterIt)
+{
+    ScratchFolder folder;
+    std::string global = folder.Path() + "/global.sqlite", own = folder.Path() + "/own.sqlite";
+    ASSERT_TRUE(OpenRecordStore(global)->Put(SampleRun("00000000-0000-4000-8000-00000000000b", "GLOBAL",
+                                                        "2026-12-09T10:00:00+01:00")));
+    ASSERT_TRUE(OpenRecordStore(own)->Put(SampleRun("00000000-0000-4000-8000-00000000000c", "OWNDB1",
+                                                     "2026-12-09T10:00:00+01:00")));
+    CliRun before = RunCtl({"--db", global, "records", "list"});
+    EXPECT_EQ(before.status, kExitOk) << before.err;
+    EXPECT_NE(before.out.find("GLOBAL"), std::string::npos) << before.out;
+    // The subcommand's own --db is the nearer word.
+    CliRun both = RunCtl({"--db=" + global, "records", "list", "--db", own});
+    EXPECT_NE(both.out.find("OWNDB1"), std::string::npos) << both.out;
+    EXPECT_EQ(both.out.find("GLOBAL"), std::string::npos) << both.out;
+    EXPECT_EQ(RunCtl({"--db"}).status, kExitUsage);
+}
+
 } // namespace

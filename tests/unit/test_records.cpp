@@ -7,6 +7,7 @@
 #include "records/RecordTime.h"
 #include "records/RunRecordJson.h"
 #include "records/SqliteStore.h"
+#include "records/StationHistory.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -82,4 +83,70 @@ TEST(SqliteStore, RefusesAFileOfANewerVersion)
     StoreStatus status;
     EXPECT_FALSE(SqliteStore::Open(path, &status));
     EXPECT_NE(status.error.find("newer version"), std::string::npos) << status.error;
+}
+
+TEST(StationHistory, TheLastRunsOfASerialAndTheDaysYield)
+{
+    ScratchFolder folder;
+    auto store = SqliteStore::Open(folder.Path() + "/records.sqlite");
+    ASSERT_TRUE(store);
+    // Local times: the day runs from this station's midnight to the next.
+    const std::vector<RunRecord> runs = {
+        SampleRun(SampleRunId(1), "U3", "2026-12-08T23:59:30"),               // yesterday
+        SampleRun(SampleRunId(2), "U1", "2026-12-09T09:00:00", Outcome::Fail), // U1 fails first
+        SampleRun(SampleRunId(3), "U1", "2026-12-09T10:00:00"),               // and passes again
+        SampleRun(SampleRunId(4), "U2", "2026-12-09T11:00:00"),
+        SampleRun(SampleRunId(5), "U4", "2026-12-10T00:00:10", Outcome::Fail), // tomorrow
+    };
+    for (const RunRecord& run : runs)
+        ASSERT_TRUE(store->Put(run));
+    const std::int64_t now = *IsoTimeToMs("2026-12-09T15:00:00");
+
+    HistoryView view = ReadHistory(*store, "", 0, now);
+    ASSERT_TRUE(view.status) << view.status.error;
+    ASSERT_EQ(view.runs.size(), 5u);
+    EXPECT_EQ(view.runs.front().runId, SampleRunId(5));
+    EXPECT_TRUE(view.spooled.empty());
+    EXPECT_EQ(view.day, "2026-12-09");
+    EXPECT_EQ(view.dayYield.runs, 3);
+    EXPECT_EQ(view.dayYield.units, 2);
+    EXPECT_EQ(DayYieldText(view), "Today: first pass 50.0 %, final 100.0 % of 2 units, 3 runs");
+
+    view = ReadHistory(*store, "U1", 1, now);
+    ASSERT_EQ(view.runs.size(), 1u);
+    EXPECT_EQ(view.runs[0].runId, SampleRunId(3));
+
+    view = ReadHistory(*store, "", 0, *IsoTimeToMs("2026-12-11T08:00:00"));
+    EXPECT_EQ(DayYieldText(view), "Today: no runs yet");
+}
+
+TEST(StationHistory, TheCommandLineComesBeforeTheEnvironmentBeforeTheSetting)
+{
+    const char* saved = std::getenv("K417_DB");
+    const std::string before = saved ? saved : "";
+    unsetenv("K417_DB");
+    EXPECT_EQ(ChooseStoreLocation("", "postgresql://qa@plant/k417"), "postgresql://qa@plant/k417");
+    EXPECT_EQ(ChooseStoreLocation("", ""), DefaultStoreLocation());
+    setenv("K417_DB", "/tmp/env.sqlite", 1);
+    EXPECT_EQ(ChooseStoreLocation("", "postgresql://qa@plant/k417"), "/tmp/env.sqlite");
+    EXPECT_EQ(ChooseStoreLocation("/tmp/line.sqlite", "postgresql://qa@plant/k417"), "/tmp/line.sqlite");
+    if (saved)
+        setenv("K417_DB", before.c_str(), 1);
+    else
+        unsetenv("K417_DB");
+}
+
+TEST(StationHistory, OnlyAPlantsSpoolHoldingRunsIsWorthSending)
+{
+    ScratchFolder folder;
+    const std::string spool = folder.Path() + "/spool.sqlite";
+    setenv("K417_SPOOL", spool.c_str(), 1);
+    const std::string plant = "postgresql://qa@127.0.0.1:1/k417";
+    EXPECT_FALSE(SpoolHoldsRuns(plant)); // no spool file yet
+    ASSERT_TRUE(SqliteStore::Open(spool));
+    EXPECT_FALSE(SpoolHoldsRuns(plant));
+    ASSERT_TRUE(SqliteStore::Open(spool)->Put(SampleRun(SampleRunId(1), "U1", "2026-12-09T09:00:00")));
+    EXPECT_TRUE(SpoolHoldsRuns(plant));
+    EXPECT_FALSE(SpoolHoldsRuns(folder.Path() + "/records.sqlite")); // a station's file has no spool
+    unsetenv("K417_SPOOL");
 }

@@ -113,4 +113,9 @@ TEST(CommandLine, SwitchesAndPorts)
     EXPECT_FALSE(ParseCommandLine({"--port="}).error.empty());
     // The toolkit's own options pass through.
     EXPECT_TRUE(ParseCommandLine({"-platform", "offscreen"}).error.empty());
+
+    EXPECT_EQ(ParseCommandLine({"--db", "postgresql://qa@plant/k417"}).db, "postgresql://qa@plant/k417");
+    EXPECT_EQ(ParseCommandLine({"--db=/tmp/r.sqlite"}).db, "/tmp/r.sqlite");
+    EXPECT_FALSE(ParseCommandLine({"--db"}).error.empty());
+    EXPECT_FALSE(ParseCommandLine({"--db="}).error.empty());
 }
