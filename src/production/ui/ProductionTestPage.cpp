@@ -212,7 +212,11 @@ ProductionTestPage::ProductionTestPage(Shell& shell, QWidget* parent) : Page(par
     EnableControls();
 }
 
-ProductionTestPage::~ProductionTestPage() = default;
+ProductionTestPage::~ProductionTestPage()
+{
+    if (syncThread_.joinable())
+        syncThread_.join();
+}
 
 void ProductionTestPage::RememberPlan(const std::string& fileName)
 {
@@ -530,11 +534,23 @@ void ProductionTestPage::UseTypedStore()
 void ProductionTestPage::SendSpooled()
 {
     // The plant's server is reached only when there is something to send.
-    if (running_ || !SpoolHoldsRuns(location_))
+    if (running_ || syncing_ || !SpoolHoldsRuns(location_))
         return;
-    if (!OpenStore())
-        return;
-    const SyncResult sync = store_->Sync();
+    if (syncThread_.joinable())
+        syncThread_.join(); // the last send ended: its result is already shown
+    syncing_ = true;
+    // On a store of its own: the page's store stays the window thread's.
+    syncThread_ = std::thread([this, location = location_] {
+        SyncResult sync;
+        if (std::unique_ptr<RecordStore> store = OpenRecordStore(location, &sync.status))
+            sync = store->Sync();
+        QMetaObject::invokeMethod(this, [this, sync] { SpoolSent(sync); }, Qt::QueuedConnection);
+    });
+}
+
+void ProductionTestPage::SpoolSent(const SyncResult& sync)
+{
+    syncing_ = false;
     ShowStoreState(static_cast<size_t>(sync.left), sync.status);
     if (sync.sent > 0 && tabsView_->currentIndex() == 1)
         ShowRunHistory();

@@ -18,6 +18,7 @@
 
 #include <memory>
 #include <optional>
+#include <thread>
 
 class QLabel;
 class QLineEdit;
@@ -78,6 +79,8 @@ private:
     std::string PickedRunId() const;
     // The runs kept on this station and why the store could not be reached.
     void ShowStoreState(size_t kept, const StoreStatus& status);
+    // A send of the spool ended (back on the window's thread).
+    void SpoolSent(const SyncResult& sync);
 
     Shell& shell_;
     std::optional<Plan> plan_;
@@ -87,6 +90,10 @@ private:
     std::string shownRunId_;
     bool running_ = false;
     bool stop_ = false;
+    // The spool is sent beside the window: a server out of reach costs its
+    // connect time-out there, not a frozen window.
+    std::thread syncThread_;
+    bool syncing_ = false;
     std::string notices_;
 
     QLabel* lblPlanName_ = nullptr;
