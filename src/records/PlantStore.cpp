@@ -33,6 +33,7 @@ std::unique_ptr<PlantStore> PlantStore::Open(const std::string& uri, const std::
 
 StoreStatus PlantStore::ToSpool(const std::string& runId, const StoreStatus& plantFailure)
 {
+    serverLost_ = std::chrono::steady_clock::now();
     auto it = going_.find(runId);
     if (it == going_.end())
         return plantFailure;
@@ -48,7 +49,17 @@ StoreStatus PlantStore::Begin(const RunRecord& run)
     RunRecord begun = run;
     going_[run.runId] = begun;
     spooled_.erase(run.runId);
+    if (serverLost_ && std::chrono::steady_clock::now() - *serverLost_ < kRetryServerAfter) {
+        const auto lost = *serverLost_;
+        const auto ago = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lost);
+        const StoreStatus kept = ToSpool(
+            run.runId, StoreStatus::Failed("the plant's server was out of reach " + std::to_string(ago.count()) + " s ago"));
+        serverLost_ = lost; // the server is tried again a while after it failed, not after the last run
+        return kept;
+    }
     StoreStatus sent = plant_->Begin(run);
+    if (sent)
+        serverLost_.reset();
     connection_[run.runId] = plant_->Connections();
     return sent ? sent : ToSpool(run.runId, sent);
 }
@@ -102,6 +113,7 @@ StoreStatus PlantStore::Put(const RunRecord& run)
     StoreStatus sent = plant_->Put(run);
     if (sent)
         return sent;
+    serverLost_ = std::chrono::steady_clock::now();
     StoreStatus kept = spool_->Put(run);
     return kept ? Spooled(kept) : StoreStatus::Failed(sent.error + "; and the station's spool failed: " + kept.error);
 }
@@ -190,12 +202,14 @@ SyncResult PlantStore::Sync()
         }
         StoreStatus sent = plant_->Put(*run);
         if (!sent) {
+            serverLost_ = std::chrono::steady_clock::now();
             result.status = sent;
             ++result.left;
             continue;
         }
         // Only now that the server has it: were this removal lost, the next
         // sync would send the same run again, replacing it, not doubling it.
+        serverLost_.reset();
         if (StoreStatus removed = spool_->Remove(run->runId); !removed)
             result.status = removed;
         ++result.sent;

@@ -14,12 +14,19 @@
 #include "PgStore.h"
 #include "SqliteStore.h"
 
+#include <chrono>
 #include <map>
+#include <optional>
 #include <memory>
 #include <set>
 
 class PlantStore final : public RecordStore {
 public:
+    // After the server could not be reached, new runs go straight to the
+    // spool for this long: a line whose server is down does not wait the
+    // connect time-out at every unit. Sync always tries.
+    static constexpr std::chrono::seconds kRetryServerAfter{60};
+
     // The plant's server at uri, the spool at spoolPath. Empty only when the
     // spool cannot be opened; a server out of reach is no reason to refuse.
     static std::unique_ptr<PlantStore> Open(const std::string& uri, const std::string& spoolPath,
@@ -49,4 +56,5 @@ private:
     std::map<std::string, RunRecord> going_; // runs begun here and not finished, as far as they went
     std::set<std::string> spooled_;          // runs of going_ that went to the spool
     std::map<std::string, int> connection_;  // the plant's connection each run began on
+    std::optional<std::chrono::steady_clock::time_point> serverLost_; // when the server was last out of reach
 };

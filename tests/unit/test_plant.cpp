@@ -16,6 +16,11 @@
 #include <fstream>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 // A connection of the test's own, for looking at and meddling with the server.
@@ -154,6 +159,81 @@ TEST(PlantStore, AServerStoppedMidRunLosesNothingAndSyncSendsOnce)
     Admin admin(server.Uri());
     EXPECT_EQ(admin.Value("SELECT count(*) FROM runs"), "2");
     EXPECT_EQ(admin.Value("SELECT count(*) FROM measurements"), "10");
+}
+
+// A server that takes connections and never answers: how many were tried.
+class SilentServer {
+public:
+    SilentServer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(fd_, 16) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentServer()
+    {
+        for (int fd : taken_)
+            ::close(fd);
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int Port() const { return port_; }
+    // The connections made so far (each held open, unanswered).
+    size_t Tried()
+    {
+        for (int fd; (fd = ::accept(fd_, nullptr, nullptr)) >= 0;)
+            taken_.push_back(fd);
+        return taken_.size();
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::vector<int> taken_;
+};
+
+TEST(PlantStore, AfterTheServerWasOutOfReachNewRunsGoStraightToTheSpoolAndSyncStillTries)
+{
+    SilentServer silent;
+    ASSERT_GT(silent.Port(), 0);
+    ScratchFolder folder;
+    const std::string uri =
+        "postgresql://qa@127.0.0.1:" + std::to_string(silent.Port()) + "/k417?connect_timeout=2&sslmode=disable";
+    StoreStatus status;
+    auto store = PlantStore::Open(uri, folder.Path() + "/spool.sqlite", &status);
+    ASSERT_TRUE(store) << status.error;
+    const size_t opened = silent.Tried();
+    EXPECT_GE(opened, 1u);
+
+    RunRecord first = SampleRun(SampleRunId(4), "2J4K7D", "2026-12-09T18:41:12+01:00");
+    StoreStatus begun = store->Begin(Begun(first));
+    EXPECT_TRUE(begun.spooled) << begun.error;
+    // The open a moment ago already found the server silent? Then the first
+    // run went straight to the spool too; either way the server was tried
+    // at most once more for it.
+    const size_t afterFirst = silent.Tried();
+    EXPECT_LE(afterFirst, opened + 1);
+    ASSERT_TRUE(store->Finish(first));
+
+    // The next unit on the line: kept here at once, the server not tried.
+    RunRecord next = SampleRun(SampleRunId(5), "2J4K7E", "2026-12-09T18:45:00+01:00");
+    StoreStatus nextBegun = store->Begin(Begun(next));
+    EXPECT_TRUE(nextBegun.spooled) << nextBegun.error;
+    ASSERT_TRUE(store->Finish(next));
+    EXPECT_EQ(silent.Tried(), afterFirst);
+    EXPECT_EQ(store->SpooledRunIds().size(), 2u);
+
+    // An explicit send always asks the server.
+    SyncResult sync = store->Sync();
+    EXPECT_EQ(sync.sent, 0);
+    EXPECT_EQ(sync.left, 2);
+    EXPECT_GT(silent.Tried(), afterFirst);
 }
 
 TEST(PlantStore, AConnectionCutHalfWayThroughASendDoublesAndLosesNothing)
