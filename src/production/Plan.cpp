@@ -222,20 +222,20 @@ public:
                     step.name = value.as_string().str;
                 continue;
             }
-            const ParamSpec* spec = nullptr;
-            for (const ParamSpec& p : kind->params)
+            const StepParam* known = nullptr;
+            for (const StepParam& p : kind->params)
                 if (key == p.key)
-                    spec = &p;
-            if (!spec) {
+                    known = &p;
+            if (!known) {
                 std::string known;
-                for (const ParamSpec& p : kind->params)
+                for (const StepParam& p : kind->params)
                     known += std::string(known.empty() ? "" : ", ") + p.key;
                 Error(LineOf(value), key,
                       "unknown key for a " + step.kind + " step" + (known.empty() ? "" : " (" + known + ")"));
                 continue;
             }
             ParamValue param;
-            if (Read(key, value, spec->type, param))
+            if (Read(key, value, known->type, param))
                 step.params.emplace(key, std::move(param));
         }
         if (errors_.size() != before)

@@ -12,7 +12,7 @@
 
 struct StepContext;
 
-struct ParamSpec {
+struct StepParam {
     const char* key;
     ParamType type;
 };
@@ -28,7 +28,7 @@ using StepCheck = std::vector<ParamFault> (*)(const PlanStep& step);
 
 struct StepKind {
     const char* kind;
-    std::vector<ParamSpec> params; // besides "kind" and "name", which every step has
+    std::vector<StepParam> params; // besides "kind" and "name", which every step has
     StepCheck check;               // may be null
     StepFunction run;
 };

@@ -31,9 +31,14 @@ std::unique_ptr<PlantStore> PlantStore::Open(const std::string& uri, const std::
     return std::unique_ptr<PlantStore>(new PlantStore(std::move(plant), std::move(spool)));
 }
 
-StoreStatus PlantStore::ToSpool(const std::string& runId, const StoreStatus& plantFailure)
+StoreStatus PlantStore::ServerFailed(const std::string& runId, const StoreStatus& plantFailure)
 {
     serverLost_ = std::chrono::steady_clock::now();
+    return ToSpool(runId, plantFailure);
+}
+
+StoreStatus PlantStore::ToSpool(const std::string& runId, const StoreStatus& plantFailure)
+{
     auto it = going_.find(runId);
     if (it == going_.end())
         return plantFailure;
@@ -49,19 +54,17 @@ StoreStatus PlantStore::Begin(const RunRecord& run)
     RunRecord begun = run;
     going_[run.runId] = begun;
     spooled_.erase(run.runId);
+    // The server is tried again a while after it failed, not after the last run.
     if (serverLost_ && std::chrono::steady_clock::now() - *serverLost_ < kRetryServerAfter) {
-        const auto lost = *serverLost_;
-        const auto ago = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - lost);
-        const StoreStatus kept = ToSpool(
-            run.runId, StoreStatus::Failed("the plant's server was out of reach " + std::to_string(ago.count()) + " s ago"));
-        serverLost_ = lost; // the server is tried again a while after it failed, not after the last run
-        return kept;
+        const auto ago = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - *serverLost_);
+        return ToSpool(run.runId, StoreStatus::Failed("the plant's server was out of reach " +
+                                                      std::to_string(ago.count()) + " s ago"));
     }
     StoreStatus sent = plant_->Begin(run);
     if (sent)
         serverLost_.reset();
     connection_[run.runId] = plant_->Connections();
-    return sent ? sent : ToSpool(run.runId, sent);
+    return sent ? sent : ServerFailed(run.runId, sent);
 }
 
 StoreStatus PlantStore::AddStep(const std::string& runId, const StepRecord& step)
@@ -77,7 +80,7 @@ StoreStatus PlantStore::AddStep(const std::string& runId, const StepRecord& step
     if (spooled_.count(runId))
         return Spooled(spool_->AddStep(runId, step));
     StoreStatus sent = plant_->AddStep(runId, step);
-    return sent ? sent : ToSpool(runId, sent);
+    return sent ? sent : ServerFailed(runId, sent);
 }
 
 StoreStatus PlantStore::Finish(const RunRecord& run)
@@ -98,7 +101,7 @@ StoreStatus PlantStore::Finish(const RunRecord& run)
         if (result && it != going_.end() && connection_[run.runId] != plant_->Connections())
             result = plant_->Put(it->second);
         if (!result)
-            result = ToSpool(run.runId, result);
+            result = ServerFailed(run.runId, result);
     }
     if (run.outcome != Outcome::Running) {
         going_.erase(run.runId);

@@ -50,6 +50,8 @@ private:
     PlantStore(std::unique_ptr<PgStore> plant, std::unique_ptr<SqliteStore> spool);
     // Moves a run that the server did not take to the spool, whole.
     StoreStatus ToSpool(const std::string& runId, const StoreStatus& plantFailure);
+    // The server failed a write of this run: noted for new runs, the run spooled.
+    StoreStatus ServerFailed(const std::string& runId, const StoreStatus& plantFailure);
 
     std::unique_ptr<PgStore> plant_;
     std::unique_ptr<SqliteStore> spool_;

@@ -47,12 +47,12 @@ void QtSessionTimer::Rearm()
         next = now; // the tick ran past the next one's time: the next one comes at once
     armedFor_ = next;
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(next.time_since_epoch()).count();
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
-        spec.it_value.tv_nsec = 1; // zero would disarm it
-    ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec due{};
+    due.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    due.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    if (due.it_value.tv_sec == 0 && due.it_value.tv_nsec == 0)
+        due.it_value.tv_nsec = 1; // zero would disarm it
+    ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &due, nullptr);
 }
 
 void QtSessionTimer::Stop()
