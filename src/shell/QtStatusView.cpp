@@ -115,9 +115,15 @@ void ActivityLamp::SetColour(Rgb colour)
 
 void ActivityLamp::paintEvent(QPaintEvent*)
 {
+    const FrameLook look = LookOf(*this, QBrush(ToQColor(colour_)));
+    int slot = pictures_[0].Shows(look) ? 0 : pictures_[1].Shows(look) ? 1 : -1;
+    if (slot < 0) {
+        slot = older_;
+        older_ = 1 - older_;
+    }
+    const QImage& picture = pictures_[slot].Picture(look, [this](QPainter& painter) { drawFrame(&painter); });
     QPainter painter(this);
-    painter.fillRect(rect(), ToQColor(colour_));
-    drawFrame(&painter);
+    painter.drawImage(QPoint(0, 0), picture);
 }
 
 Rgb QtStatusView::LampColour() const

@@ -2,6 +2,7 @@
 // The status line on the window: the text lblStatus in its box under the
 // logo, and the lamp pnlComm.
 
+#include "shell/FrameBackdrop.h"
 #include "shell/StatusLine.h"
 
 #include <QFrame>
@@ -54,6 +55,9 @@ protected:
 
 private:
     Rgb colour_{0, 0, 0};
+    // The lamp blinks between two colours: one picture for each.
+    FrameBackdrop pictures_[2];
+    int older_ = 0;
 };
 
 class QtStatusView final : public StatusView {

@@ -10,12 +10,13 @@
 #include <string>
 
 class ChartView;
+class TickerLabel;
 class QLabel;
 class QWidget;
 
 // The position strip (pnl1) above the pages; the position page fills it.
 struct PositionStripWidgets {
-    QLabel* lblPosUnit = nullptr;
+    TickerLabel* lblPosUnit = nullptr;
     QWidget* pnlEncWarn = nullptr;
     QWidget* pnlEncErr = nullptr;
 };

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QGlyphRun>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QTextDocument>
@@ -12,6 +13,8 @@
 TickerLabel::TickerLabel(QWidget* parent) : QLabel(parent)
 {
     setAutoFillBackground(true);
+    // The label fills its whole area itself (PaintBackground).
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 TickerLabel* MakeTickerLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
@@ -27,6 +30,7 @@ void TickerLabel::Forget()
 {
     rawValid_ = false;
     glyphs_.fill(Glyph{});
+    inset_ = -1;
 }
 
 void TickerLabel::changeEvent(QEvent* event)
@@ -103,23 +107,40 @@ bool TickerLabel::LayOut(const QString& text)
     return true;
 }
 
-void TickerLabel::paintEvent(QPaintEvent* event)
+bool TickerLabel::PaintBackground(QPainter& painter, bool framed)
 {
-    if (!LayOut(text())) {
-        QLabel::paintEvent(event);
-        return;
+    const QBrush& brush = palette().brush(backgroundRole());
+    if (!autoFillBackground() || !brush.isOpaque()) {
+        // What lies beneath shows through: Qt paints it from the next paint on.
+        if (testAttribute(Qt::WA_OpaquePaintEvent)) {
+            setAttribute(Qt::WA_OpaquePaintEvent, false);
+            update();
+        }
+        return false;
     }
-    QPainter painter(this);
-    drawFrame(&painter);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (framed)
+        painter.drawImage(QPoint(0, 0),
+                          backdrop_.Picture(LookOf(*this, brush), [this](QPainter& onPicture) { drawFrame(&onPicture); }));
+    else
+        painter.fillRect(rect(), brush);
+    return true;
+}
+
+QPointF TickerLabel::Origin()
+{
     QRectF room = contentsRect();
     const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
     // A framed label keeps half an "x" from the side it is aligned to, as a plain label does.
     if (indent() > 0 || (indent() < 0 && frameWidth() > 0)) {
-        const qreal inset = indent() > 0 ? indent() : QFontMetricsF(font()).horizontalAdvance(QLatin1Char('x')) / 2;
+        if (indent() > 0)
+            inset_ = indent();
+        else if (inset_ < 0)
+            inset_ = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('x')) / 2;
         if (align & Qt::AlignLeft)
-            room.adjust(inset, 0, 0, 0);
+            room.adjust(inset_, 0, 0, 0);
         else if (align & Qt::AlignRight)
-            room.adjust(0, 0, -inset, 0);
+            room.adjust(0, 0, -inset_, 0);
     }
     const qreal height = raw_.ascent() + raw_.descent();
     qreal left = room.left(), top = room.top();
@@ -131,10 +152,69 @@ void TickerLabel::paintEvent(QPaintEvent* event)
         top += (room.height() - height) / 2;
     else if (align & Qt::AlignBottom)
         top += room.height() - height;
-    const int baseline = static_cast<int>(std::lround(top + raw_.ascent()));
+    return QPointF(left, std::lround(top + raw_.ascent()));
+}
+
+QRect TickerLabel::Place(const Glyph& glyph, size_t i, QPointF origin) const
+{
+    const QPoint corner(static_cast<int>(std::lround(origin.x() + xs_[i])) + glyph.offset.x(),
+                        static_cast<int>(origin.y()) + glyph.offset.y());
+    const QSizeF size = glyph.picture.deviceIndependentSize();
+    return QRect(corner, QSize(static_cast<int>(std::ceil(size.width())), static_cast<int>(std::ceil(size.height()))));
+}
+
+bool TickerLabel::ChangedPart(const QString& shown, const QString& text, QRect& part)
+{
+    if (shown.size() != text.size() || !LayOut(shown))
+        return false;
+    shownLine_ = line_;
+    const qreal shownWidth = width_;
+    if (!LayOut(text) || width_ != shownWidth)
+        return false;
+    const QPointF origin = Origin();
+    // One rectangle: a painter clipped to a rectangle draws faster than to a region.
+    part = QRect();
+    for (size_t i = 0; i < line_.size(); ++i)
+        if (line_[i] != shownLine_[i])
+            part |= Place(*shownLine_[i], i, origin) | Place(*line_[i], i, origin);
+    return true;
+}
+
+void TickerLabel::setText(const QString& text)
+{
+    const QString shown = this->text();
+    QRect part;
+    if (text == shown || !isVisible() || !updatesEnabled() || !ChangedPart(shown, text, part)) {
+        QLabel::setText(text);
+        return;
+    }
+    // The label takes the text without asking for a repaint of all of it.
+    setAttribute(Qt::WA_UpdatesDisabled);
+    QLabel::setText(text);
+    setAttribute(Qt::WA_UpdatesDisabled, false);
+    update(part);
+}
+
+void TickerLabel::paintEvent(QPaintEvent* event)
+{
+    if (!LayOut(text())) {
+        {
+            QPainter painter(this);
+            PaintBackground(painter, false);
+        }
+        QLabel::paintEvent(event); // frame and text
+        return;
+    }
+    QPainter painter(this);
+    if (!PaintBackground(painter, true))
+        drawFrame(&painter);
+    // Only the glyphs within the part to repaint are drawn; Qt keeps the rest.
+    const QRect repaint = event->rect();
+    const QPointF origin = Origin();
     for (size_t i = 0; i < line_.size(); ++i) {
         const Glyph& glyph = *line_[i];
-        const int x = static_cast<int>(std::lround(left + xs_[i]));
-        painter.drawImage(QPoint(x + glyph.offset.x(), baseline + glyph.offset.y()), glyph.picture);
+        const QRect place = Place(glyph, i, origin);
+        if (place.intersects(repaint))
+            painter.drawImage(place.topLeft(), glyph.picture);
     }
 }

@@ -7,7 +7,11 @@
 // (rich text, several lines, word wrap, characters beyond Latin-1 or missing
 // from the font) is painted as a plain label paints it. The label paints its
 // own background, so a new text repaints only the label and not the widgets
-// beneath it.
+// beneath it; background and frame come from a picture drawn once. A new
+// text that differs from the shown one in a few characters repaints only
+// those.
+
+#include "shell/FrameBackdrop.h"
 
 #include <QColor>
 #include <QImage>
@@ -20,6 +24,11 @@
 class TickerLabel : public QLabel {
 public:
     explicit TickerLabel(QWidget* parent = nullptr);
+
+    // As QLabel::setText; when the new text lays out as the one shown, with
+    // the same length and width, only the glyphs that differ are repainted.
+    // (A call through a QLabel pointer repaints all of the label.)
+    void setText(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -37,6 +46,16 @@ private:
     bool LayOut(const QString& text);
     void Forget();
     void Draw(Glyph& glyph);
+    // The background, and the frame when framed; false (nothing painted) when
+    // the widgets beneath must show through it.
+    bool PaintBackground(QPainter& painter, bool framed);
+    // Where the laid-out line starts, and its baseline.
+    QPointF Origin();
+    // Where glyph, the i-th of the laid-out line, is drawn.
+    QRect Place(const Glyph& glyph, size_t i, QPointF origin) const;
+    // The part of the label where text differs from the shown text, or false
+    // when the two do not lay out alike. Leaves text laid out.
+    bool ChangedPart(const QString& shown, const QString& text, QRect& part);
 
     QRawFont raw_;
     bool rawValid_ = false;
@@ -45,7 +64,10 @@ private:
     std::array<Glyph, 256> glyphs_{};
     std::vector<Glyph*> line_;
     std::vector<qreal> xs_;
+    std::vector<Glyph*> shownLine_;
+    qreal inset_ = -1; // from the side aligned to, when framed
     qreal width_ = 0;
+    FrameBackdrop backdrop_;
 };
 
 // A ticker label with its caption, named and placed as Make places widgets.

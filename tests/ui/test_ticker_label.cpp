@@ -6,7 +6,10 @@
 #include "shell/TickerLabel.h"
 
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QImage>
+#include <QPaintEvent>
+#include <QScreen>
 #include <QTest>
 
 namespace {
@@ -55,6 +58,37 @@ QImage Picture(const QString& text, const QFont& font, Qt::Alignment alignment, 
     label.setPalette(palette);
     return label.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
+// The window as it stands in its backing store (what a user sees), with the
+// label's paint events noted.
+struct ShownWindow : QObject {
+    QWidget window;
+    TickerLabel* label = nullptr;
+    QRegion painted; // of the label, since the last Settle()
+
+    ShownWindow(Qt::Alignment alignment, int frame)
+    {
+        window.resize(320, 60);
+        label = new TickerLabel(&window);
+        label->setGeometry(10, 10, 300, 30);
+        label->setAlignment(alignment);
+        label->setFrameStyle(frame);
+        label->installEventFilter(this);
+        window.show();
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    void Settle()
+    {
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    QImage Screen() { return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage(); }
+};
 } // namespace
 
 class TickerLabelTest : public QObject {
@@ -119,6 +153,71 @@ private slots:
             const QImage ticker = Picture<TickerLabel>(text, QFont(), Qt::AlignCenter, 0, size);
             QVERIFY2(plain == ticker, qPrintable(text));
         }
+    }
+
+    // A text that differs from the shown one in a few characters repaints
+    // those alone, and the screen then shows exactly what a full repaint of
+    // the new text shows.
+    void repaintsOnlyTheCharactersThatChanged_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<int>("alignment");
+        QTest::addColumn<int>("frame");
+        QTest::addColumn<bool>("partial");
+        const int centre = Qt::AlignCenter, left = Qt::AlignLeft | Qt::AlignVCenter;
+        const int sunken = QFrame::Panel | QFrame::Sunken;
+        QTest::newRow("last digit, centred") << "175,053.125" << "175,053.126" << centre << 0 << true;
+        QTest::newRow("middle and end, framed") << "0000 0001 1010" << "0000 0111 1011" << left << sunken << true;
+        QTest::newRow("longer text") << "99.9" << "100.0" << centre << 0 << false;
+        QTest::newRow("same length, other width") << "1111" << "MMMM" << centre << 0 << false;
+        QTest::newRow("to a caption with a line break") << "12.5" << "a\nb" << centre << 0 << false;
+    }
+
+    void repaintsOnlyTheCharactersThatChanged()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(int, alignment);
+        QFETCH(int, frame);
+        QFETCH(bool, partial);
+        ShownWindow shown(Qt::Alignment(alignment), frame);
+        shown.label->setText(before);
+        shown.Settle();
+        shown.painted = QRegion();
+        shown.label->setText(after);
+        shown.Settle();
+        QCOMPARE(shown.label->text(), after);
+        QVERIFY(!shown.painted.isEmpty());
+        const QRect whole = shown.label->rect();
+        if (partial)
+            QVERIFY2(shown.painted.boundingRect().width() < whole.width() / 2,
+                     qPrintable(QString("repainted %1 of %2 pixels' width").arg(shown.painted.boundingRect().width()).arg(whole.width())));
+        else
+            QCOMPARE(shown.painted.boundingRect(), whole);
+        const QImage screen = shown.Screen();
+        shown.label->update();
+        shown.Settle();
+        QCOMPARE(screen, shown.Screen());
+    }
+
+    // Whatever else asked for a repaint of the label at the same time (here:
+    // it was hidden and shown again) is repainted too.
+    void aChangeBesideAnotherRepaintStillShowsAllOfTheLabel()
+    {
+        ShownWindow shown(Qt::AlignCenter, QFrame::Panel | QFrame::Sunken);
+        shown.label->setText("175,053.125");
+        shown.Settle();
+        shown.label->hide();
+        shown.Settle();
+        shown.label->show();
+        shown.label->setText("175,053.126");
+        shown.Settle();
+        const QImage screen = shown.Screen();
+        shown.label->update();
+        shown.Settle();
+        QCOMPARE(screen, shown.Screen());
+        QVERIFY(InkOf(screen.copy(shown.label->geometry())).pixels > 0);
     }
 
     void followsAChangeOfFont()

@@ -290,6 +290,40 @@ TEST_F(ChartTest, PngAndBmpLoadBackAsTheChartOnScreen)
     }
 }
 
+// The frame on screen and in pictures takes exactly the pixels of a
+// 1-pixel outline of the plot, whatever fractions the layout gives it.
+TEST_F(ChartTest, TheFrameTakesThePixelsOfAnOutlineOfThePlot)
+{
+    const ChartModel chart = InstallChart();
+    for (int extra = 0; extra < 12; ++extra) {
+        const QSize size(kSize.width() + extra * 7, kSize.height() + extra * 3);
+        const QRectF plot = LayOutChart(chart, QRectF(QPointF(0, 0), QSizeF(size)), ChartFont()).plot;
+        QImage outline(size, QImage::Format_RGB32);
+        outline.fill(Qt::white);
+        {
+            QPainter painter(&outline);
+            painter.setPen(QPen(Qt::black, 1));
+            painter.drawRect(plot);
+        }
+        const QImage image = RenderChartImage(chart, size, ChartFont());
+        const QRgb black = qRgb(0, 0, 0);
+        int framePixels = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                if (outline.pixel(x, y) == black) {
+                    ++framePixels;
+                    ASSERT_EQ(image.pixel(x, y), black) << "at " << x << "," << y << ", size " << size.width() << "x"
+                                                        << size.height();
+                }
+        // Just above the top edge and left of the right edge's column: no frame there.
+        const QRect frame = QRect(QPoint(static_cast<int>(std::floor(plot.left())), static_cast<int>(std::floor(plot.top()))),
+                                  QPoint(static_cast<int>(std::floor(plot.right())), static_cast<int>(std::floor(plot.bottom()))));
+        ASSERT_GT(framePixels, 0);
+        for (int x = frame.left() + 1; x < frame.right(); ++x)
+            ASSERT_NE(image.pixel(x, frame.top() - 1), black) << "above the frame at " << x;
+    }
+}
+
 TEST_F(ChartTest, FormatFollowsTheExtensionOrElseTheSelectedFilter)
 {
     struct Case {

@@ -37,7 +37,7 @@ SpinEdit* MakeSpin(QWidget* parent, const char* name, QRect geometry, int minimu
 }
 
 // A raised panel holding one big value label.
-QLabel* ValuePanel(QWidget* parent, const char* panelName, const char* labelName, const QString& caption,
+TickerLabel* ValuePanel(QWidget* parent, const char* panelName, const char* labelName, const QString& caption,
                    const QString& hint, QRect geometry)
 {
     auto* panel = Make<QFrame>(parent, panelName, geometry);

@@ -13,6 +13,7 @@ class Shell;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class TickerLabel;
 class QSpinBox;
 class QTimer;
 
@@ -62,16 +63,16 @@ private:
     Shell& shell_;
     Session& session_;
     PositionStripWidgets strip_;
-    QLabel* lblPosRX_;
-    QLabel* lblRxBin_;
+    TickerLabel* lblPosRX_;
+    TickerLabel* lblRxBin_;
     QSpinBox* sePosMTlen_;
     QSpinBox* sePosSTlen_;
     QLabel* lblEDSreportDataLen_;
     QSpinBox* seNominator_;
     QSpinBox* seDenominator_;
     QLineEdit* edUnit_;
-    QLabel* lblPosMT_;
-    QLabel* lblPosST_;
+    TickerLabel* lblPosMT_;
+    TickerLabel* lblPosST_;
     QWidget* pnlCRCerror_;
     QCheckBox* cbLogErrorsPos_;
     Lamp errLamp_ = Lamp::Unset;

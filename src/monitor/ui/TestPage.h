@@ -14,6 +14,7 @@ class PowerCyclePanel;
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
+class TickerLabel;
 class QSpinBox;
 class QTimer;
 
@@ -52,7 +53,7 @@ private:
     QCheckBox* cbShranjujMeritveDebug_;
     QSpinBox* seSteviloShranjenihMeritev_;
     QPlainTextEdit* mmShranjujIme_;
-    QLabel* lblShraniElapsedTimeMs_;
+    TickerLabel* lblShraniElapsedTimeMs_;
     QTimer* flushTimer_;
     QElapsedTimer elapsedShown_;
     uint64_t rowsShown_ = 0;

@@ -35,7 +35,7 @@ Rgb RgbOf(LampColour colour)
 }
 
 // A sunken panel showing one value, beside its caption.
-QLabel* ValuePanel(QWidget* parent, const char* name, const char* caption, int x, int y, int width)
+TickerLabel* ValuePanel(QWidget* parent, const char* name, const char* caption, int x, int y, int width)
 {
     MakeLabel(parent, nullptr, caption, QRect(x, y + 1, 78, 16));
     auto* panel = Make<TickerLabel>(parent, name, QRect(x + 80, y, width, 18));

@@ -16,6 +16,7 @@
 
 class ChartSeries;
 class ChartView;
+class TickerLabel;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -66,11 +67,11 @@ private:
     QLabel* lblTorvikSerial_;
     std::array<QLabel*, 14> lamps_{};
     std::array<LampColour, 14> lampColours_{};
-    QLabel* pnlTorvikstatus_;
-    QLabel* pnlTorviktemp_;
-    QLabel* pnlTorviksignalLvl_;
-    QLabel* pnlTorvikvelocity_;
-    QLabel* lblTorvikairGap_;
+    TickerLabel* pnlTorvikstatus_;
+    TickerLabel* pnlTorviktemp_;
+    TickerLabel* pnlTorviksignalLvl_;
+    TickerLabel* pnlTorvikvelocity_;
+    TickerLabel* lblTorvikairGap_;
     QCheckBox* cbTorvikShowPersistentStatus_;
     QPushButton* btnTorvikClearPersistentStatus_;
     QCheckBox* cbLogErrorsTorvikStatus_;
