@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -15,23 +16,31 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> ListUsbSerialPorts(const std::string& sysClassTty)
 {
-    // Every search reads this folder, with a link per terminal of the system:
-    // plain directory and link calls on one buffer keep that cheap.
+    // Every search reads this folder, with a link per terminal of the
+    // system. Each name is looked up from the open folder, not along the
+    // whole path, and the links of virtual terminals (consoles, ptmx: most
+    // of the folder), which never have a driver, are passed over after one
+    // look at where they lead.
     std::vector<std::string> ports;
     DIR* dir = ::opendir(sysClassTty.c_str());
     if (!dir)
         return ports;
-    std::string path = sysClassTty + "/";
-    const size_t base = path.size();
+    const int folder = ::dirfd(dir);
+    std::string path;
     char target[PATH_MAX];
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..")
             continue;
+        if (entry->d_type == DT_LNK) {
+            const ssize_t length = ::readlinkat(folder, entry->d_name, target, sizeof target);
+            if (length > 0 && static_cast<size_t>(length) < sizeof target &&
+                std::string_view(target, static_cast<size_t>(length)).find("/devices/virtual/") != std::string_view::npos)
+                continue;
+        }
         // device/driver is a link into the driver tree; its last component names the driver.
-        path.resize(base);
-        path.append(name).append("/device/driver");
-        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+        path.assign(name).append("/device/driver");
+        const ssize_t length = ::readlinkat(folder, path.c_str(), target, sizeof target);
         if (length <= 0 || static_cast<size_t>(length) >= sizeof target)
             continue;
         std::string_view driver(target, static_cast<size_t>(length));

@@ -147,14 +147,16 @@ void MainWindow::BuildBanner()
 
     gInterfaceInfo_ = Make<QGroupBox>(this, "gInterfaceInfo", QRect(8, 6, 270, 59));
     gInterfaceInfo_->setTitle("Interface info");
-    lblComPort_ = MakeLabel(gInterfaceInfo_, "lblComPort", "Com Port", QRect(8, 16, 256, 18));
+    lblComPort_ = MakeTickerLabel(gInterfaceInfo_, "lblComPort", "Com Port", QRect(8, 16, 256, 18));
     lblComPort_->setFont(PointFont(font(), 10));
-    lblInterfaceVer_ = MakeLabel(gInterfaceInfo_, "lblInterfaceVer", "Interface Version", QRect(8, 36, 256, 18));
+    lblInterfaceVer_ = MakeTickerLabel(gInterfaceInfo_, "lblInterfaceVer", "Interface Version", QRect(8, 36, 256, 18));
     lblInterfaceVer_->setFont(PointFont(font(), 10));
     // Both labels change at every search and the port label is repainted at
     // once while its port is probed: on the banner's white of their own, a
-    // new text repaints the label alone, not the group and banner beneath.
-    for (QLabel* label : {lblComPort_, lblInterfaceVer_})
+    // new text repaints the label alone, not the group and banner beneath,
+    // from glyphs drawn once (a search every quarter second while no box
+    // answers).
+    for (TickerLabel* label : {lblComPort_, lblInterfaceVer_})
         SetPanelColour(label, kWhite);
 
     statusBox_ = new StatusBox(this, QRect(kStatusLeft, kStatusTop, kNarrowWidth - kStatusLeft - 4,
@@ -507,12 +509,22 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::SearchStarted(const std::string& interfaceText)
 {
     lblInterfaceVer_->setText(Latin1Text(interfaceText));
-    lblComPort_->clear();
+    // The port label is emptied at the start of a search; the search itself
+    // runs without serving events, so nobody sees it empty unless no port
+    // is probed: it is emptied then (SearchFinished), and otherwise goes
+    // straight to the port probed.
+    portProbed_ = false;
 }
 
 void MainWindow::Probing(const std::string& port)
 {
-    lblComPort_->setText(QString::fromStdString(port));
+    portProbed_ = true;
+    const QString text = QString::fromStdString(port);
+    // A search every quarter second probes the same port again and again:
+    // the label already shows it.
+    if (lblComPort_->text() == text)
+        return;
+    lblComPort_->setText(text);
     // The label shows the port while it is probed, without serving other events.
     lblComPort_->repaint();
 }
@@ -537,6 +549,8 @@ void MainWindow::ConnectionReset()
 
 void MainWindow::SearchFinished(const SearchOutcome& outcome)
 {
+    if (!portProbed_)
+        lblComPort_->clear();
     SetShrunk(!outcome.found);
     Status().FlipActivity();
     while (QApplication::overrideCursor())

@@ -24,6 +24,7 @@ class QtSessionTimer;
 class StatusBox;
 class QGroupBox;
 class QLabel;
+class TickerLabel;
 class QFrame;
 class QPlainTextEdit;
 class QTimer;
@@ -155,12 +156,13 @@ private:
     bool production_ = false;
     bool shrunk_ = false;
     int armedGesture_ = 0; // the gesture letter pressed with Ctrl+Shift, until it comes up
+    bool portProbed_ = false; // in the search under way
 
     QFrame* pnl1Top_ = nullptr;
     LogoLabel* image1_ = nullptr;
     QGroupBox* gInterfaceInfo_ = nullptr;
-    QLabel* lblComPort_ = nullptr;
-    QLabel* lblInterfaceVer_ = nullptr;
+    TickerLabel* lblComPort_ = nullptr;
+    TickerLabel* lblInterfaceVer_ = nullptr;
     StatusBox* statusBox_ = nullptr;
     QLabel* lblStatus_ = nullptr;
     ActivityLamp* pnlComm_ = nullptr;

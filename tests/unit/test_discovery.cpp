@@ -34,9 +34,18 @@ TEST(PortList, ListsOnlyCdcAcmDevices)
     device("ttyACM1", "cdc_acm");
     device("ttyUSB0", "ftdi_sio");
     fs::create_directories(root / "tty" / "tty1"); // a console: no device link
+    // As in sysfs, entries may be links into the device tree; a virtual
+    // terminal's is never a candidate, a real device's is followed.
+    fs::create_directories(root / "devices" / "virtual" / "tty" / "tty2" / "device");
+    fs::create_directories(root / "drivers" / "cdc_acm");
+    fs::create_symlink(root / "drivers" / "cdc_acm", root / "devices" / "virtual" / "tty" / "tty2" / "device" / "driver");
+    fs::create_symlink(root / "devices" / "virtual" / "tty" / "tty2", root / "tty" / "tty2");
+    fs::create_directories(root / "devices" / "pci0" / "usb1" / "ttyACM7" / "device");
+    fs::create_symlink(root / "drivers" / "cdc_acm", root / "devices" / "pci0" / "usb1" / "ttyACM7" / "device" / "driver");
+    fs::create_symlink(root / "devices" / "pci0" / "usb1" / "ttyACM7", root / "tty" / "ttyACM7");
     std::vector<std::string> ports = ListUsbSerialPorts((root / "tty").string());
     std::sort(ports.begin(), ports.end());
-    EXPECT_EQ(ports, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyACM1"}));
+    EXPECT_EQ(ports, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyACM1", "/dev/ttyACM7"}));
     EXPECT_TRUE(ListUsbSerialPorts((root / "missing").string()).empty());
     fs::remove_all(root);
 }
