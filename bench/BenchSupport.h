@@ -76,6 +76,18 @@ inline long ResidentKb()
     return 0;
 }
 
+// How often the calling thread went to sleep and was woken since it started
+// (voluntary context switches).
+inline long ThreadSleeps()
+{
+    std::ifstream status("/proc/thread-self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+            return std::atol(line.c_str() + 24);
+    return 0;
+}
+
 struct TickStats {
     double meanPeriodMs = 0;
     double minPeriodMs = 0;
