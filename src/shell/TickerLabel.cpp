@@ -31,6 +31,7 @@ void TickerLabel::Forget()
     rawValid_ = false;
     glyphs_.fill(Glyph{});
     inset_ = -1;
+    laidOut_.clear();
 }
 
 void TickerLabel::changeEvent(QEvent* event)
@@ -49,6 +50,8 @@ void TickerLabel::Draw(Glyph& glyph)
     glyph.offset = room.topLeft();
     glyph.picture = QImage(room.size() * ratio_, QImage::Format_ARGB32_Premultiplied);
     glyph.picture.setDevicePixelRatio(ratio_);
+    const QSizeF extent = glyph.picture.deviceIndependentSize();
+    glyph.extent = QSize(static_cast<int>(std::ceil(extent.width())), static_cast<int>(std::ceil(extent.height())));
     glyph.picture.fill(Qt::transparent);
     QGlyphRun run;
     run.setRawFont(raw_);
@@ -61,6 +64,7 @@ void TickerLabel::Draw(Glyph& glyph)
 
 bool TickerLabel::LayOut(const QString& text)
 {
+    laidOut_.clear();
     if (text.isEmpty() || wordWrap() || margin() != 0 || (textFormat() != Qt::PlainText && textFormat() != Qt::AutoText))
         return false;
     // Rich text needs a tag; a value has none.
@@ -104,6 +108,7 @@ bool TickerLabel::LayOut(const QString& text)
         x += glyph.advance;
     }
     width_ = x;
+    laidOut_ = text;
     return true;
 }
 
@@ -159,13 +164,13 @@ QRect TickerLabel::Place(const Glyph& glyph, size_t i, QPointF origin) const
 {
     const QPoint corner(static_cast<int>(std::lround(origin.x() + xs_[i])) + glyph.offset.x(),
                         static_cast<int>(origin.y()) + glyph.offset.y());
-    const QSizeF size = glyph.picture.deviceIndependentSize();
-    return QRect(corner, QSize(static_cast<int>(std::ceil(size.width())), static_cast<int>(std::ceil(size.height()))));
+    return QRect(corner, glyph.extent);
 }
 
 bool TickerLabel::ChangedPart(const QString& shown, const QString& text, QRect& part)
 {
-    if (shown.size() != text.size() || !LayOut(shown))
+    // The shown text is laid out already when it was painted or set last.
+    if (shown.size() != text.size() || (laidOut_ != shown && !LayOut(shown)))
         return false;
     shownLine_ = line_;
     const qreal shownWidth = width_;

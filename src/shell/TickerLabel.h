@@ -41,6 +41,7 @@ private:
         qreal advance = 0;
         QImage picture;     // the glyph in the label's colour, on transparent
         QPoint offset;      // of the picture's corner from the glyph's origin
+        QSize extent;       // of the picture on the label, in its pixels
     };
     // The glyphs of the text, or false when the plain label has to paint it.
     bool LayOut(const QString& text);
@@ -67,6 +68,7 @@ private:
     std::vector<Glyph*> shownLine_;
     qreal inset_ = -1; // from the side aligned to, when framed
     qreal width_ = 0;
+    QString laidOut_; // the text line_ holds, empty when none
     FrameBackdrop backdrop_;
 };
 
