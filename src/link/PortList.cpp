@@ -14,42 +14,40 @@
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> ListUsbSerialPorts(const std::string& sysClassTty)
+std::vector<std::string> ListUsbSerialPorts(const std::string& cdcAcmDriver)
 {
-    // Every search reads this folder, with a link per terminal of the
-    // system. Each name is looked up from the open folder, not along the
-    // whole path, and the links of virtual terminals (consoles, ptmx: most
-    // of the folder), which never have a driver, are passed over after one
-    // look at where they lead.
+    // The driver's folder holds a link per USB interface it serves, and the
+    // interface of a serial port holds its terminal under tty/. A search,
+    // every quarter second while no box answers, reads these few entries
+    // instead of a link per terminal of the system.
     std::vector<std::string> ports;
-    DIR* dir = ::opendir(sysClassTty.c_str());
-    if (!dir)
-        return ports;
-    const int folder = ::dirfd(dir);
+    DIR* driver = ::opendir(cdcAcmDriver.c_str());
+    if (!driver)
+        return ports; // the driver is not loaded: no such port
+    const int folder = ::dirfd(driver);
     std::string path;
-    char target[PATH_MAX];
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..")
+    while (const dirent* entry = ::readdir(driver)) {
+        // Interfaces are named bus-port:configuration.interface; the rest
+        // (bind, unbind, module, ...) are the driver's own.
+        if (std::string_view(entry->d_name).find(':') == std::string_view::npos)
             continue;
-        if (entry->d_type == DT_LNK) {
-            const ssize_t length = ::readlinkat(folder, entry->d_name, target, sizeof target);
-            if (length > 0 && static_cast<size_t>(length) < sizeof target &&
-                std::string_view(target, static_cast<size_t>(length)).find("/devices/virtual/") != std::string_view::npos)
-                continue;
+        path.assign(entry->d_name).append("/tty");
+        const int ttyFolder = ::openat(folder, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (ttyFolder < 0)
+            continue; // the data interface of a port has no terminal
+        DIR* tty = ::fdopendir(ttyFolder);
+        if (!tty) {
+            ::close(ttyFolder);
+            continue;
         }
-        // device/driver is a link into the driver tree; its last component names the driver.
-        path.assign(name).append("/device/driver");
-        const ssize_t length = ::readlinkat(folder, path.c_str(), target, sizeof target);
-        if (length <= 0 || static_cast<size_t>(length) >= sizeof target)
-            continue;
-        std::string_view driver(target, static_cast<size_t>(length));
-        while (!driver.empty() && driver.back() == '/')
-            driver.remove_suffix(1);
-        if (driver.substr(driver.rfind('/') + 1) == "cdc_acm")
-            ports.push_back("/dev/" + std::string(name));
+        while (const dirent* terminal = ::readdir(tty)) {
+            const std::string_view name = terminal->d_name;
+            if (name != "." && name != "..")
+                ports.push_back("/dev/" + std::string(name));
+        }
+        ::closedir(tty);
     }
-    ::closedir(dir);
+    ::closedir(driver);
     return ports;
 }
 

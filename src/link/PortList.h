@@ -1,17 +1,18 @@
 #pragma once
 // The serial ports that may hold an interface box.
 //
-// The box is a USB CDC ACM device; Linux lists such devices under
-// /sys/class/tty/<name>/device/driver with the driver name "cdc_acm" and
-// offers them as /dev/<name>. Ports given on the command line are added.
+// The box is a USB CDC ACM device; Linux lists the USB interfaces the
+// cdc_acm driver serves under /sys/bus/usb/drivers/cdc_acm/, each serial
+// port's terminal under <interface>/tty/<name>, and offers the port as
+// /dev/<name>. Ports given on the command line are added.
 
 #include <optional>
 #include <string>
 #include <vector>
 
-// Device paths of the USB CDC ACM serial ports found under sysClassTty
-// (normally /sys/class/tty), in no particular order.
-std::vector<std::string> ListUsbSerialPorts(const std::string& sysClassTty = "/sys/class/tty");
+// Device paths of the serial ports of the USB CDC ACM driver's folder
+// cdcAcmDriver, in no particular order.
+std::vector<std::string> ListUsbSerialPorts(const std::string& cdcAcmDriver = "/sys/bus/usb/drivers/cdc_acm");
 
 // The candidate list of one search: the ports sorted by case-insensitive
 // text (so ttyACM10 comes before ttyACM2), each path probed once.

@@ -21,31 +21,29 @@ TEST(PortList, CandidatesAreSortedCaseInsensitivelyAndProbedOnce)
     EXPECT_TRUE(SortCandidates({}).empty());
 }
 
-TEST(PortList, ListsOnlyCdcAcmDevices)
+TEST(PortList, ListsTheTerminalsOfTheCdcAcmDriversInterfaces)
 {
     fs::path root = fs::temp_directory_path() / ("k417-sysfs-" + std::to_string(::getpid()));
     fs::remove_all(root);
-    auto device = [&](const std::string& name, const std::string& driver) {
-        fs::create_directories(root / "tty" / name / "device");
-        fs::create_directories(root / "drivers" / driver);
-        fs::create_symlink(root / "drivers" / driver, root / "tty" / name / "device" / "driver");
+    // As in sysfs: the driver's folder links to the interfaces it serves.
+    const fs::path driver = root / "bus" / "usb" / "drivers" / "cdc_acm";
+    fs::create_directories(driver / "module");
+    std::ofstream(driver / "bind") << "";
+    std::ofstream(driver / "uevent") << "";
+    auto interface = [&](const std::string& name, const std::string& terminal) {
+        const fs::path device = root / "devices" / "pci0" / "usb1" / name;
+        fs::create_directories(device);
+        if (!terminal.empty())
+            fs::create_directories(device / "tty" / terminal);
+        fs::create_symlink(device, driver / name);
     };
-    device("ttyACM0", "cdc_acm");
-    device("ttyACM1", "cdc_acm");
-    device("ttyUSB0", "ftdi_sio");
-    fs::create_directories(root / "tty" / "tty1"); // a console: no device link
-    // As in sysfs, entries may be links into the device tree; a virtual
-    // terminal's is never a candidate, a real device's is followed.
-    fs::create_directories(root / "devices" / "virtual" / "tty" / "tty2" / "device");
-    fs::create_directories(root / "drivers" / "cdc_acm");
-    fs::create_symlink(root / "drivers" / "cdc_acm", root / "devices" / "virtual" / "tty" / "tty2" / "device" / "driver");
-    fs::create_symlink(root / "devices" / "virtual" / "tty" / "tty2", root / "tty" / "tty2");
-    fs::create_directories(root / "devices" / "pci0" / "usb1" / "ttyACM7" / "device");
-    fs::create_symlink(root / "drivers" / "cdc_acm", root / "devices" / "pci0" / "usb1" / "ttyACM7" / "device" / "driver");
-    fs::create_symlink(root / "devices" / "pci0" / "usb1" / "ttyACM7", root / "tty" / "ttyACM7");
-    std::vector<std::string> ports = ListUsbSerialPorts((root / "tty").string());
+    interface("1-1:1.0", "ttyACM0");
+    interface("1-1:1.1", ""); // the data interface of the same port: no terminal
+    interface("2-4:1.0", "ttyACM1");
+    std::vector<std::string> ports = ListUsbSerialPorts(driver.string());
     std::sort(ports.begin(), ports.end());
-    EXPECT_EQ(ports, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyACM1", "/dev/ttyACM7"}));
+    EXPECT_EQ(ports, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyACM1"}));
+    // No driver loaded: no port.
     EXPECT_TRUE(ListUsbSerialPorts((root / "missing").string()).empty());
     fs::remove_all(root);
 }
