@@ -5,11 +5,88 @@
 
 #include <libpq-fe.h>
 
+#include <dlfcn.h>
+#include <type_traits>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+namespace {
+
+// The PostgreSQL client library, loaded when a plant's store is first
+// reached. A station that keeps its records in its own file never loads it,
+// nor the encryption, Kerberos and LDAP libraries it brings along: megabytes
+// of every window's memory and time at every start.
+struct LibPq {
+    decltype(&::PQconnectdbParams) connectdbParams = nullptr;
+    decltype(&::PQstatus) status = nullptr;
+    decltype(&::PQfinish) finish = nullptr;
+    decltype(&::PQerrorMessage) errorMessage = nullptr;
+    decltype(&::PQsetNoticeProcessor) setNoticeProcessor = nullptr;
+    decltype(&::PQexec) exec = nullptr;
+    decltype(&::PQresultStatus) resultStatus = nullptr;
+    decltype(&::PQresultErrorMessage) resultErrorMessage = nullptr;
+    decltype(&::PQclear) clear = nullptr;
+    decltype(&::PQntuples) ntuples = nullptr;
+    decltype(&::PQgetvalue) getvalue = nullptr;
+    decltype(&::PQgetlength) getlength = nullptr;
+    decltype(&::PQgetisnull) getisnull = nullptr;
+    decltype(&::PQunescapeBytea) unescapeBytea = nullptr;
+    decltype(&::PQfreemem) freemem = nullptr;
+    decltype(&::PQenterPipelineMode) enterPipelineMode = nullptr;
+    decltype(&::PQsendQueryParams) sendQueryParams = nullptr;
+    decltype(&::PQpipelineSync) pipelineSync = nullptr;
+    decltype(&::PQgetResult) getResult = nullptr;
+    decltype(&::PQexitPipelineMode) exitPipelineMode = nullptr;
+    decltype(&::PQexecParams) execParams = nullptr;
+    std::string error; // why it could not be loaded; empty when it was
+};
+
+const LibPq& Pq()
+{
+    static const LibPq pq = [] {
+        LibPq p;
+        void* library = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            const char* why = ::dlerror();
+            p.error = why ? why : "libpq.so.5 not found";
+            return p;
+        }
+        auto take = [&](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(library, name));
+            if (!function && p.error.empty())
+                p.error = std::string("libpq.so.5 has no ") + name;
+        };
+        take(p.connectdbParams, "PQconnectdbParams");
+        take(p.status, "PQstatus");
+        take(p.finish, "PQfinish");
+        take(p.errorMessage, "PQerrorMessage");
+        take(p.setNoticeProcessor, "PQsetNoticeProcessor");
+        take(p.exec, "PQexec");
+        take(p.resultStatus, "PQresultStatus");
+        take(p.resultErrorMessage, "PQresultErrorMessage");
+        take(p.clear, "PQclear");
+        take(p.ntuples, "PQntuples");
+        take(p.getvalue, "PQgetvalue");
+        take(p.getlength, "PQgetlength");
+        take(p.getisnull, "PQgetisnull");
+        take(p.unescapeBytea, "PQunescapeBytea");
+        take(p.freemem, "PQfreemem");
+        take(p.enterPipelineMode, "PQenterPipelineMode");
+        take(p.sendQueryParams, "PQsendQueryParams");
+        take(p.pipelineSync, "PQpipelineSync");
+        take(p.getResult, "PQgetResult");
+        take(p.exitPipelineMode, "PQexitPipelineMode");
+        take(p.execParams, "PQexecParams");
+        return p;
+    }();
+    return pq;
+}
+
+} // namespace
 
 namespace {
 
@@ -158,40 +235,40 @@ struct PgStore::Query {
 class PgStore::Result {
 public:
     Result() = default;
-    ~Result() { PQclear(result_); }
+    ~Result() { Pq().clear(result_); }
     Result(const Result&) = delete;
     Result& operator=(const Result&) = delete;
     void Reset(PGresult* result)
     {
-        PQclear(result_);
+        Pq().clear(result_);
         result_ = result;
     }
-    int Rows() const { return PQntuples(result_); }
+    int Rows() const { return Pq().ntuples(result_); }
     bool Ok() const
     {
-        ExecStatusType code = PQresultStatus(result_);
+        ExecStatusType code = Pq().resultStatus(result_);
         return code == PGRES_TUPLES_OK || code == PGRES_COMMAND_OK;
     }
-    std::string Error() const { return PQresultErrorMessage(result_); }
+    std::string Error() const { return Pq().resultErrorMessage(result_); }
     std::string Text(int row, int column) const
     {
-        return std::string(PQgetvalue(result_, row, column), PQgetlength(result_, row, column));
+        return std::string(Pq().getvalue(result_, row, column), Pq().getlength(result_, row, column));
     }
-    bool Null(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
+    bool Null(int row, int column) const { return Pq().getisnull(result_, row, column) != 0; }
     std::optional<double> Number(int row, int column) const
     {
         if (Null(row, column))
             return std::nullopt;
-        return std::strtod(PQgetvalue(result_, row, column), nullptr);
+        return std::strtod(Pq().getvalue(result_, row, column), nullptr);
     }
-    int Integer(int row, int column) const { return std::atoi(PQgetvalue(result_, row, column)); }
+    int Integer(int row, int column) const { return std::atoi(Pq().getvalue(result_, row, column)); }
     std::string Bytes(int row, int column) const
     {
         size_t length = 0;
         unsigned char* bytes =
-            PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result_, row, column)), &length);
+            Pq().unescapeBytea(reinterpret_cast<const unsigned char*>(Pq().getvalue(result_, row, column)), &length);
         std::string content(reinterpret_cast<const char*>(bytes), length);
-        PQfreemem(bytes);
+        Pq().freemem(bytes);
         return content;
     }
 
@@ -204,7 +281,7 @@ PgStore::PgStore(std::string uri, int schemaVersion) : uri_(std::move(uri)), sch
 PgStore::~PgStore()
 {
     if (conn_)
-        PQfinish(conn_);
+        Pq().finish(conn_);
 }
 
 std::unique_ptr<PgStore> PgStore::Open(const std::string& uri, StoreStatus* status, int schemaVersion)
@@ -239,10 +316,10 @@ StoreStatus PgStore::Failure(const std::string& what, const std::string& detail)
 
 StoreStatus PgStore::Connect()
 {
-    if (conn_ && PQstatus(conn_) == CONNECTION_OK)
+    if (conn_ && Pq().status(conn_) == CONNECTION_OK)
         return {};
     if (conn_) {
-        PQfinish(conn_);
+        Pq().finish(conn_);
         conn_ = nullptr;
     }
     // Later entries win over earlier ones: the URI's own settings override
@@ -252,20 +329,23 @@ StoreStatus PgStore::Connect()
     const char* keys[] = {"connect_timeout", "keepalives_idle", "keepalives_interval", "keepalives_count",
                           "tcp_user_timeout", "fallback_application_name", "dbname", nullptr};
     const char* values[] = {"5", "10", "5", "3", "30000", "k417", uri_.c_str(), nullptr};
-    conn_ = PQconnectdbParams(keys, values, 1);
+    if (!Pq().error.empty())
+        return StoreStatus::Failed("cannot connect to " + Location() + ": the PostgreSQL client library cannot be loaded (" +
+                                   Pq().error + ")");
+    conn_ = Pq().connectdbParams(keys, values, 1);
     if (!conn_)
         return StoreStatus::Failed("out of memory connecting to " + Location());
-    if (PQstatus(conn_) != CONNECTION_OK) {
-        StoreStatus failed = Failure("cannot connect", PQerrorMessage(conn_));
-        PQfinish(conn_);
+    if (Pq().status(conn_) != CONNECTION_OK) {
+        StoreStatus failed = Failure("cannot connect", Pq().errorMessage(conn_));
+        Pq().finish(conn_);
         conn_ = nullptr;
         return failed;
     }
-    PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
+    Pq().setNoticeProcessor(conn_, IgnoreNotice, nullptr);
     ++connections_;
     StoreStatus migrated = Migrate();
     if (!migrated) {
-        PQfinish(conn_);
+        Pq().finish(conn_);
         conn_ = nullptr;
         return migrated;
     }
@@ -319,12 +399,12 @@ int PgStore::ReadVersion(std::string& error)
 StoreStatus PgStore::Migrate()
 {
     auto exec = [&](const std::string& sql, std::string& error) {
-        PGresult* result = PQexec(conn_, sql.c_str());
-        ExecStatusType code = PQresultStatus(result);
+        PGresult* result = Pq().exec(conn_, sql.c_str());
+        ExecStatusType code = Pq().resultStatus(result);
         bool ok = code == PGRES_COMMAND_OK || code == PGRES_TUPLES_OK;
         if (!ok)
-            error = PQresultErrorMessage(result);
-        PQclear(result);
+            error = Pq().resultErrorMessage(result);
+        Pq().clear(result);
         return ok;
     };
     std::string error;
@@ -387,8 +467,8 @@ StoreStatus PgStore::WriteOnce(const char* what, const std::vector<Query>& queri
         return connected;
     // One pipeline, one round trip: the statements up to the sync form one
     // implicit transaction that commits whole or not at all.
-    if (PQenterPipelineMode(conn_) != 1)
-        return Failure(what, PQerrorMessage(conn_));
+    if (Pq().enterPipelineMode(conn_) != 1)
+        return Failure(what, Pq().errorMessage(conn_));
     size_t sent = 0;
     for (const Query& q : queries) {
         std::vector<const char*> values;
@@ -401,42 +481,42 @@ StoreStatus PgStore::WriteOnce(const char* what, const std::vector<Query>& queri
                 binary = binary || b == static_cast<int>(i);
             formats.push_back(binary ? 1 : 0);
         }
-        if (PQsendQueryParams(conn_, q.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+        if (Pq().sendQueryParams(conn_, q.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
                               lengths.data(), formats.data(), 0) != 1)
             break;
         ++sent;
     }
     std::string error;
     if (sent != queries.size())
-        error = PQerrorMessage(conn_);
-    PQpipelineSync(conn_);
-    for (size_t i = 0; i < sent && PQstatus(conn_) == CONNECTION_OK; ++i) {
-        while (PGresult* result = PQgetResult(conn_)) {
-            ExecStatusType code = PQresultStatus(result);
+        error = Pq().errorMessage(conn_);
+    Pq().pipelineSync(conn_);
+    for (size_t i = 0; i < sent && Pq().status(conn_) == CONNECTION_OK; ++i) {
+        while (PGresult* result = Pq().getResult(conn_)) {
+            ExecStatusType code = Pq().resultStatus(result);
             if (code == PGRES_FATAL_ERROR && error.empty())
-                error = PQresultErrorMessage(result);
-            PQclear(result);
+                error = Pq().resultErrorMessage(result);
+            Pq().clear(result);
         }
     }
     bool synced = false;
-    for (int empty = 0; PQstatus(conn_) == CONNECTION_OK && empty < 3;) {
-        PGresult* result = PQgetResult(conn_);
+    for (int empty = 0; Pq().status(conn_) == CONNECTION_OK && empty < 3;) {
+        PGresult* result = Pq().getResult(conn_);
         if (!result) {
             ++empty;
             continue;
         }
-        synced = PQresultStatus(result) == PGRES_PIPELINE_SYNC;
-        if (!synced && PQresultStatus(result) == PGRES_FATAL_ERROR && error.empty())
-            error = PQresultErrorMessage(result);
-        PQclear(result);
+        synced = Pq().resultStatus(result) == PGRES_PIPELINE_SYNC;
+        if (!synced && Pq().resultStatus(result) == PGRES_FATAL_ERROR && error.empty())
+            error = Pq().resultErrorMessage(result);
+        Pq().clear(result);
         if (synced)
             break;
     }
-    PQexitPipelineMode(conn_);
-    if (PQstatus(conn_) != CONNECTION_OK) {
+    Pq().exitPipelineMode(conn_);
+    if (Pq().status(conn_) != CONNECTION_OK) {
         // The server is gone or cut us off: whatever was sent was rolled back.
-        StoreStatus failed = Failure(what, error.empty() ? PQerrorMessage(conn_) : error);
-        PQfinish(conn_);
+        StoreStatus failed = Failure(what, error.empty() ? Pq().errorMessage(conn_) : error);
+        Pq().finish(conn_);
         conn_ = nullptr;
         lost = true;
         return failed;
@@ -451,11 +531,11 @@ bool PgStore::ReadQuery(const Query& q, Result& result, StoreStatus& status)
     std::vector<const char*> values;
     for (const auto& p : q.params)
         values.push_back(p ? p->c_str() : nullptr);
-    result.Reset(PQexecParams(conn_, q.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+    result.Reset(Pq().execParams(conn_, q.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
                               nullptr, 0));
-    if (PQstatus(conn_) != CONNECTION_OK) {
-        status = Failure("cannot read", PQerrorMessage(conn_));
-        PQfinish(conn_);
+    if (Pq().status(conn_) != CONNECTION_OK) {
+        status = Failure("cannot read", Pq().errorMessage(conn_));
+        Pq().finish(conn_);
         conn_ = nullptr;
         return false;
     }
