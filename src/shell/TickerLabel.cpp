@@ -30,7 +30,7 @@ void TickerLabel::Forget()
 {
     rawValid_ = false;
     glyphs_.fill(Glyph{});
-    inset_ = -1;
+    halfX_ = -1;
     laidOut_.clear();
 }
 
@@ -138,14 +138,13 @@ QPointF TickerLabel::Origin()
     const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
     // A framed label keeps half an "x" from the side it is aligned to, as a plain label does.
     if (indent() > 0 || (indent() < 0 && frameWidth() > 0)) {
-        if (indent() > 0)
-            inset_ = indent();
-        else if (inset_ < 0)
-            inset_ = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('x')) / 2;
+        if (halfX_ < 0)
+            halfX_ = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('x')) / 2;
+        const qreal inset = indent() > 0 ? indent() : halfX_;
         if (align & Qt::AlignLeft)
-            room.adjust(inset_, 0, 0, 0);
+            room.adjust(inset, 0, 0, 0);
         else if (align & Qt::AlignRight)
-            room.adjust(0, 0, -inset_, 0);
+            room.adjust(0, 0, -inset, 0);
     }
     const qreal height = raw_.ascent() + raw_.descent();
     qreal left = room.left(), top = room.top();

@@ -66,7 +66,7 @@ private:
     std::vector<Glyph*> line_;
     std::vector<qreal> xs_;
     std::vector<Glyph*> shownLine_;
-    qreal inset_ = -1; // from the side aligned to, when framed
+    qreal halfX_ = -1; // half an "x" of the font, once measured
     qreal width_ = 0;
     QString laidOut_; // the text line_ holds, empty when none
     FrameBackdrop backdrop_;
