@@ -28,13 +28,6 @@
 #include <vector>
 
 
-inline double ThreadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
 // The window draws off screen unless the caller chose a platform.
 inline void OffscreenUnlessChosen()
 {
@@ -65,27 +58,28 @@ inline void RunFor(int ms)
     loop.exec();
 }
 
+// The number after key in a /proc status file; 0 when it has none.
+inline long ProcStatusNumber(const char* path, const std::string& key)
+{
+    std::ifstream status(path);
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + key.size());
+    return 0;
+}
+
 // Resident memory of this process (VmRSS), in kB.
 inline long ResidentKb()
 {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return 0;
+    return ProcStatusNumber("/proc/self/status", "VmRSS:");
 }
 
 // How often the calling thread went to sleep and was woken since it started
 // (voluntary context switches).
 inline long ThreadSleeps()
 {
-    std::ifstream status("/proc/thread-self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
-            return std::atol(line.c_str() + 24);
-    return 0;
+    return ProcStatusNumber("/proc/thread-self/status", "voluntary_ctxt_switches:");
 }
 
 struct TickStats {

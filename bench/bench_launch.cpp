@@ -81,18 +81,14 @@ double ProcessCpuMs(pid_t pid)
 double BareProbeMs(const Simulator& silent, int seconds)
 {
     const auto until = Clock::now() + std::chrono::seconds(seconds);
-    timespec t0{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t0);
+    const double cpu0 = ThreadCpuMs();
     int probes = 0;
     while (Clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
         ProbeForBox({silent.PortPath()}, {});
         ++probes;
     }
-    timespec t1{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t1);
-    const double ms = static_cast<double>(t1.tv_sec - t0.tv_sec) * 1e3 + static_cast<double>(t1.tv_nsec - t0.tv_nsec) / 1e6;
-    return ms / std::max(probes, 1);
+    return (ThreadCpuMs() - cpu0) / std::max(probes, 1);
 }
 
 size_t Count(const Simulator& sim, const std::string& command)

@@ -5,6 +5,7 @@
 // simulated encoder, plus the pauses the action makes on purpose.
 // Exits with 2 when an action takes more than 5 % over that.
 
+#include "BenchClock.h"
 #include "encoder/ErrorMap.h"
 #include "encoder/UserMemory.h"
 #include "link/PowerCycle.h"
@@ -30,14 +31,6 @@ using Clock = std::chrono::steady_clock;
 double MsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Processor time of this thread: the tool's own work, whatever else the machine runs.
-double ThreadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 // A plain round trip: write the command, read until the CR is in.

@@ -130,6 +130,22 @@ int main(int argc, char** argv)
     const bool kept = loop->timerType() == Qt::PreciseTimer && period <= 1.05 * loop->interval();
     std::printf("interval kept:                     %s\n", kept ? "yes" : "NO");
 
+    // Processor share of this thread over 5 s of the event loop, and its
+    // wake-ups per tick (ticks counted by the caller).
+    struct Share {
+        double share = 0;
+        long wakeUps = 0;
+    };
+    auto shareOver5s = [] {
+        const double cpu0 = ThreadCpuMs();
+        const long sleeps0 = ThreadSleeps();
+        const auto wall0 = Clock::now();
+        RunFor(5000);
+        return Share{(ThreadCpuMs() - cpu0) / Ms(Clock::now() - wall0), ThreadSleeps() - sleeps0};
+    };
+    auto perTick = [](long wakeUps, size_t ticks) {
+        return static_cast<double>(wakeUps) / static_cast<double>(std::max<size_t>(ticks, 1));
+    };
     // Processor share at the default interval: 5 s after half a second to settle.
     auto shareAt50Ms = [&] {
         interval->setValue(50);
@@ -138,14 +154,10 @@ int main(int argc, char** argv)
         // The profile of the phase leaves out the change of interval and the settling.
         PHASE_SETTLED();
         sim.ClearCommandLog();
-        const double cpu0 = ThreadCpuMs();
-        const long sleeps0 = ThreadSleeps();
-        const auto wall0 = Clock::now();
-        RunFor(5000);
+        const Share measured = shareOver5s();
         const size_t ticks = Ticks(sim).ticks;
-        std::printf("ticks at 50 ms:                    %zu, %.1f wake-ups each\n", ticks,
-                    static_cast<double>(ThreadSleeps() - sleeps0) / static_cast<double>(std::max<size_t>(ticks, 1)));
-        return (ThreadCpuMs() - cpu0) / Ms(Clock::now() - wall0);
+        std::printf("ticks at 50 ms:                    %zu, %.1f wake-ups each\n", ticks, perTick(measured.wakeUps, ticks));
+        return measured.share;
     };
     const double share = shareAt50Ms();
     std::printf("processor share at 50 ms:          %.2f %% of one core (target at most 1.0)\n", 100.0 * share);
@@ -155,15 +167,15 @@ int main(int argc, char** argv)
     {
         QTimer bareTimer;
         bareTimer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&bareTimer, &QTimer::timeout, [&] { SerialTransact(window.GetLink().Port(), "4", 0, reply); });
+        size_t transactions = 0;
+        QObject::connect(&bareTimer, &QTimer::timeout, [&] {
+            SerialTransact(window.GetLink().Port(), "4", 0, reply);
+            ++transactions;
+        });
         bareTimer.start(50);
-        const long sleeps0 = ThreadSleeps();
-        const double cpu0 = ThreadCpuMs();
-        const auto wall0 = Clock::now();
-        RunFor(5000);
-        const double bareShare = (ThreadCpuMs() - cpu0) / Ms(Clock::now() - wall0);
-        std::printf("the same, bare transactions only:  %.2f %% of one core, %.1f wake-ups each\n", 100.0 * bareShare,
-                    static_cast<double>(ThreadSleeps() - sleeps0) / 100.0);
+        const Share bare = shareOver5s();
+        std::printf("the same, bare transactions only:  %.2f %% of one core, %.1f wake-ups each\n", 100.0 * bare.share,
+                    perTick(bare.wakeUps, transactions));
     }
 
     PHASE_DONE("position page at 50 ms");
