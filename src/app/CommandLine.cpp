@@ -2,46 +2,56 @@
 
 #include "util/Text.h"
 
+namespace {
+enum class Option { Other, Taken, Missing };
+
+// The value of the option name given as "name VALUE" (i then moves past the
+// value) or "name=VALUE"; Missing when it has none or an empty one, Other
+// when args[i] is another word.
+Option TakeValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value)
+{
+    const std::string& arg = args[i];
+    if (arg == name) {
+        if (i + 1 >= args.size() || args[i + 1].empty())
+            return Option::Missing;
+        value = args[++i];
+        return Option::Taken;
+    }
+    if (!StartsWith(arg, name + "="))
+        return Option::Other;
+    value = arg.substr(name.size() + 1);
+    return value.empty() ? Option::Missing : Option::Taken;
+}
+} // namespace
+
 CommandLine ParseCommandLine(const std::vector<std::string>& args)
 {
     CommandLine line;
+    std::string value;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        Option option = Option::Other;
         if (UpperAscii(arg) == "/PROIZVODNJA") {
             line.production = true;
-        } else if (arg == "--port") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
+        } else if ((option = TakeValue(args, i, "--port", value)) != Option::Other) {
+            if (option == Option::Missing) {
                 line.error = "--port needs a device path";
                 return line;
             }
-            line.ports.push_back(args[++i]);
-        } else if (StartsWith(arg, "--port=")) {
-            if (arg.size() == 7) {
-                line.error = "--port needs a device path";
-                return line;
-            }
-            line.ports.push_back(arg.substr(7));
-        } else if (arg == "--plan" || StartsWith(arg, "--plan=")) {
-            if (arg == "--plan" && (i + 1 >= args.size() || args[i + 1].empty())) {
+            line.ports.push_back(value);
+        } else if ((option = TakeValue(args, i, "--plan", value)) != Option::Other) {
+            if (option == Option::Missing) {
                 line.error = "--plan needs a test plan file";
                 return line;
             }
-            line.plan = arg == "--plan" ? args[++i] : arg.substr(7);
-            if (line.plan.empty()) {
-                line.error = "--plan needs a test plan file";
-                return line;
-            }
+            line.plan = value;
             line.production = true;
-        } else if (arg == "--db" || StartsWith(arg, "--db=")) {
-            if (arg == "--db" && (i + 1 >= args.size() || args[i + 1].empty())) {
+        } else if ((option = TakeValue(args, i, "--db", value)) != Option::Other) {
+            if (option == Option::Missing) {
                 line.error = "--db needs a SQLite file or a postgresql:// URI";
                 return line;
             }
-            line.db = arg == "--db" ? args[++i] : arg.substr(5);
-            if (line.db.empty()) {
-                line.error = "--db needs a SQLite file or a postgresql:// URI";
-                return line;
-            }
+            line.db = value;
         } else if (arg == "--simulate") {
             line.simulate = true;
         } else if (StartsWith(arg, "--simulate=")) {
