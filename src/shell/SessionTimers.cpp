@@ -52,7 +52,7 @@ void QtSessionTimer::Rearm()
     due.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
     if (due.it_value.tv_sec == 0 && due.it_value.tv_nsec == 0)
         due.it_value.tv_nsec = 1; // zero would disarm it
-    ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &due, nullptr);
+    armed_ = ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &due, nullptr) == 0;
 }
 
 void QtSessionTimer::Stop()
@@ -80,10 +80,13 @@ int QtSessionTimer::Interval() const
 
 void QtSessionTimer::Disarm()
 {
-    if (fd_ < 0)
+    // A kernel timer that expired and was read is disarmed already (it runs
+    // once): the tick that stops the timer at its start costs no system call.
+    if (fd_ < 0 || !armed_)
         return;
     itimerspec off{};
     ::timerfd_settime(fd_, 0, &off, nullptr);
+    armed_ = false;
 }
 
 void QtSessionTimer::KernelTimerFired()
@@ -93,6 +96,7 @@ void QtSessionTimer::KernelTimerFired()
     uint64_t expiries = 0;
     if (::read(fd_, &expiries, sizeof expiries) != static_cast<ssize_t>(sizeof expiries) || expiries == 0)
         return;
+    armed_ = false;
     if (timer_->isActive())
         Fire(armedFor_);
 }

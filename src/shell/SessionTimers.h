@@ -45,6 +45,7 @@ private:
     std::function<void()> tick_;
     int fd_ = -1;
     QSocketNotifier* notifier_ = nullptr;
+    bool armed_ = false;           // the kernel timer is set and has not expired and been read
     Clock::time_point armedFor_{}; // when the kernel timer is due
     Clock::time_point due_{};      // when the running tick was due
     bool firing_ = false;     // a tick of this timer is running

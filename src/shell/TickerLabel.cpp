@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
 
 TickerLabel::TickerLabel(QWidget* parent) : QLabel(parent)
@@ -21,7 +22,10 @@ TickerLabel* MakeTickerLabel(QWidget* parent, const char* name, const QString& t
 {
     auto* label = new TickerLabel(parent);
     label->setObjectName(name);
-    label->setGeometry(geometry);
+    // Placed and sized once: with its size fixed, a new text does not ask the
+    // parent to lay its children out again (an event posted on every tick).
+    label->move(geometry.topLeft());
+    label->setFixedSize(geometry.size());
     label->setText(text);
     return label;
 }
@@ -159,9 +163,9 @@ QPointF TickerLabel::Origin()
     return QPointF(left, std::lround(top + raw_.ascent()));
 }
 
-QRect TickerLabel::Place(const Glyph& glyph, size_t i, QPointF origin) const
+QRect TickerLabel::Place(const Glyph& glyph, qreal x, QPointF origin)
 {
-    const QPoint corner(static_cast<int>(std::lround(origin.x() + xs_[i])) + glyph.offset.x(),
+    const QPoint corner(static_cast<int>(std::lround(origin.x() + x)) + glyph.offset.x(),
                         static_cast<int>(origin.y()) + glyph.offset.y());
     return QRect(corner, glyph.extent);
 }
@@ -169,18 +173,29 @@ QRect TickerLabel::Place(const Glyph& glyph, size_t i, QPointF origin) const
 bool TickerLabel::ChangedPart(const QString& shown, const QString& text, QRect& part)
 {
     // The shown text is laid out already when it was painted or set last.
-    if (shown.size() != text.size() || (laidOut_ != shown && !LayOut(shown)))
+    if (laidOut_ != shown && !LayOut(shown))
         return false;
-    shownLine_ = line_;
-    const qreal shownWidth = width_;
-    if (!LayOut(text) || width_ != shownWidth)
+    shownLine_.swap(line_);
+    shownXs_.swap(xs_);
+    const QPointF shownOrigin = Origin();
+    if (!LayOut(text))
         return false;
     const QPointF origin = Origin();
-    // One rectangle: a painter clipped to a rectangle draws faster than to a region.
+    // One rectangle: a painter clipped to a rectangle draws faster than to a
+    // region. A glyph that stays in its place is left as it is; one that
+    // changed, moved, came or went is repainted where it was and where it is.
     part = QRect();
-    for (size_t i = 0; i < line_.size(); ++i)
-        if (line_[i] != shownLine_[i])
-            part |= Place(*shownLine_[i], i, origin) | Place(*line_[i], i, origin);
+    const size_t shownSize = shownLine_.size(), size = line_.size();
+    const bool sameLine = origin.y() == shownOrigin.y();
+    for (size_t i = 0; i < std::max(shownSize, size); ++i) {
+        if (i < shownSize && i < size && line_[i] == shownLine_[i] && sameLine &&
+            origin.x() + xs_[i] == shownOrigin.x() + shownXs_[i])
+            continue;
+        const QRect was = i < shownSize ? Place(*shownLine_[i], shownXs_[i], shownOrigin) : QRect();
+        const QRect is = i < size ? Place(*line_[i], xs_[i], origin) : QRect();
+        if (i >= shownSize || i >= size || line_[i] != shownLine_[i] || is != was)
+            part |= was | is;
+    }
     return true;
 }
 
@@ -217,7 +232,7 @@ void TickerLabel::paintEvent(QPaintEvent* event)
     const QPointF origin = Origin();
     for (size_t i = 0; i < line_.size(); ++i) {
         const Glyph& glyph = *line_[i];
-        const QRect place = Place(glyph, i, origin);
+        const QRect place = Place(glyph, xs_[i], origin);
         if (place.intersects(repaint))
             painter.drawImage(place.topLeft(), glyph.picture);
     }

@@ -25,8 +25,8 @@ class TickerLabel : public QLabel {
 public:
     explicit TickerLabel(QWidget* parent = nullptr);
 
-    // As QLabel::setText; when the new text lays out as the one shown, with
-    // the same length and width, only the glyphs that differ are repainted.
+    // As QLabel::setText; when both the shown and the new text can be laid
+    // out, only the glyphs that changed or moved are repainted.
     // (A call through a QLabel pointer repaints all of the label.)
     void setText(const QString& text);
 
@@ -52,10 +52,10 @@ private:
     bool PaintBackground(QPainter& painter, bool framed);
     // Where the laid-out line starts, and its baseline.
     QPointF Origin();
-    // Where glyph, the i-th of the laid-out line, is drawn.
-    QRect Place(const Glyph& glyph, size_t i, QPointF origin) const;
+    // Where glyph is drawn at x along a line that starts at origin.
+    static QRect Place(const Glyph& glyph, qreal x, QPointF origin);
     // The part of the label where text differs from the shown text, or false
-    // when the two do not lay out alike. Leaves text laid out.
+    // when either cannot be laid out. Leaves text laid out.
     bool ChangedPart(const QString& shown, const QString& text, QRect& part);
 
     QRawFont raw_;
@@ -65,12 +65,14 @@ private:
     std::array<Glyph, 256> glyphs_{};
     std::vector<Glyph*> line_;
     std::vector<qreal> xs_;
-    std::vector<Glyph*> shownLine_;
+    std::vector<Glyph*> shownLine_; // the shown text, while a new one is compared with it
+    std::vector<qreal> shownXs_;
     qreal halfX_ = -1; // half an "x" of the font, once measured
     qreal width_ = 0;
     QString laidOut_; // the text line_ holds, empty when none
     FrameBackdrop backdrop_;
 };
 
-// A ticker label with its caption, named and placed as Make places widgets.
+// A ticker label with its caption, named and placed as Make places widgets;
+// its size is fixed to the geometry's.
 TickerLabel* MakeTickerLabel(QWidget* parent, const char* name, const QString& text, QRect geometry);

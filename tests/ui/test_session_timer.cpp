@@ -90,6 +90,35 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(starts.size() == 2, 2000);
         QVERIFY(Ms(starts[1] - starts[0]) >= 35.0);
     }
+
+    // Stopped, a timer does not tick, not even when its time had come before
+    // the stop and the event loop has not yet seen it; started again, it
+    // ticks as before.
+    void aStoppedTimerDoesNotTickThoughItsTimeHadCome()
+    {
+        QTimer qtimer;
+        qtimer.setTimerType(Qt::PreciseTimer);
+        qtimer.setInterval(5);
+        int ticks = 0;
+        QtSessionTimer* self = nullptr;
+        QtSessionTimer timer(&qtimer, [&] {
+            ++ticks;
+            self->Stop();
+            self->Rearm();
+        }, true);
+        self = &timer;
+        timer.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 2000);
+        // Past the next tick's time without the event loop, then stopped.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const int before = ticks;
+        timer.Stop();
+        QTest::qWait(40);
+        QCOMPARE(ticks, before);
+        timer.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= before + 3, 2000);
+        timer.Stop();
+    }
 };
 
 QTEST_MAIN(SessionTimerTest)

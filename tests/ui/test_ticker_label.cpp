@@ -89,6 +89,8 @@ struct ShownWindow : QObject {
     }
     QImage Screen() { return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage(); }
 };
+// How much of a label a new text repaints.
+enum Repainted { Characters, Text, Whole };
 } // namespace
 
 class TickerLabelTest : public QObject {
@@ -156,22 +158,29 @@ private slots:
     }
 
     // A text that differs from the shown one in a few characters repaints
-    // those alone, and the screen then shows exactly what a full repaint of
-    // the new text shows.
+    // those alone, one that moves (centred, of another width) repaints the
+    // text and not all of the label, and the screen then shows exactly what a
+    // full repaint of the new text shows.
     void repaintsOnlyTheCharactersThatChanged_data()
     {
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
         QTest::addColumn<int>("alignment");
         QTest::addColumn<int>("frame");
-        QTest::addColumn<bool>("partial");
+        QTest::addColumn<int>("repainted");
         const int centre = Qt::AlignCenter, left = Qt::AlignLeft | Qt::AlignVCenter;
+        const int right = Qt::AlignRight | Qt::AlignVCenter;
         const int sunken = QFrame::Panel | QFrame::Sunken;
-        QTest::newRow("last digit, centred") << "175,053.125" << "175,053.126" << centre << 0 << true;
-        QTest::newRow("middle and end, framed") << "0000 0001 1010" << "0000 0111 1011" << left << sunken << true;
-        QTest::newRow("longer text") << "99.9" << "100.0" << centre << 0 << false;
-        QTest::newRow("same length, other width") << "1111" << "MMMM" << centre << 0 << false;
-        QTest::newRow("to a caption with a line break") << "12.5" << "a\nb" << centre << 0 << false;
+        QTest::newRow("last digit, centred") << "175,053.125" << "175,053.126" << centre << 0 << int(Characters);
+        QTest::newRow("middle and end, framed") << "0000 0001 1010" << "0000 0111 1011" << left << sunken << int(Characters);
+        QTest::newRow("longer, left") << "12.5" << "12.55" << left << sunken << int(Characters);
+        QTest::newRow("shorter, left") << "12.55 mm" << "12.5 mm" << left << 0 << int(Characters);
+        QTest::newRow("longer, centred") << "99.9" << "100.0" << centre << 0 << int(Text);
+        QTest::newRow("same length, other width, centred") << "0004A357FE400000" << "0004D9643D800000" << centre
+                                                           << sunken << int(Text);
+        QTest::newRow("same length, other width, right") << "1111" << "MMMM" << right << 0 << int(Text);
+        QTest::newRow("to a caption with a line break") << "12.5" << "a\nb" << centre << 0 << int(Whole);
+        QTest::newRow("from a caption with a line break") << "a\nb" << "12.5" << centre << 0 << int(Whole);
     }
 
     void repaintsOnlyTheCharactersThatChanged()
@@ -180,7 +189,7 @@ private slots:
         QFETCH(QString, after);
         QFETCH(int, alignment);
         QFETCH(int, frame);
-        QFETCH(bool, partial);
+        QFETCH(int, repainted);
         ShownWindow shown(Qt::Alignment(alignment), frame);
         shown.label->setText(before);
         shown.Settle();
@@ -189,12 +198,15 @@ private slots:
         shown.Settle();
         QCOMPARE(shown.label->text(), after);
         QVERIFY(!shown.painted.isEmpty());
-        const QRect whole = shown.label->rect();
-        if (partial)
-            QVERIFY2(shown.painted.boundingRect().width() < whole.width() / 2,
-                     qPrintable(QString("repainted %1 of %2 pixels' width").arg(shown.painted.boundingRect().width()).arg(whole.width())));
+        const QRect whole = shown.label->rect(), part = shown.painted.boundingRect();
+        const QString what = QString("repainted %1x%2 of %3x%4").arg(part.width()).arg(part.height())
+                                 .arg(whole.width()).arg(whole.height());
+        if (repainted == Characters)
+            QVERIFY2(part.width() < whole.width() / 2, qPrintable(what));
+        else if (repainted == Text)
+            QVERIFY2(part.width() < whole.width() && part.height() < whole.height(), qPrintable(what));
         else
-            QCOMPARE(shown.painted.boundingRect(), whole);
+            QCOMPARE(part, whole);
         const QImage screen = shown.Screen();
         shown.label->update();
         shown.Settle();
