@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <time.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -54,7 +56,20 @@ bool Simulator::Start(std::string* error)
     stop_ = false;
     running_ = true;
     thread_ = std::thread([this] { Serve(); });
+    clockid_t clock{};
+    threadClock_.reset();
+    if (pthread_getcpuclockid(thread_.native_handle(), &clock) == 0)
+        threadClock_ = clock;
     return true;
+}
+
+double Simulator::ProcessorMs() const
+{
+    std::lock_guard lock(mutex_);
+    timespec ts{};
+    if (!running_ || !threadClock_ || clock_gettime(*threadClock_, &ts) != 0)
+        return 0;
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 void Simulator::Stop()

@@ -13,9 +13,12 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <time.h>
 
 struct SimLogEntry {
     std::chrono::steady_clock::time_point time;
@@ -86,6 +89,9 @@ public:
     SimPosition ReportedPosition() const;
     SimEncoderInfo EncoderInfo() const;
     uint32_t CalibrationsRun() const;
+    // The processor time the box's own thread has taken while it runs, in ms:
+    // a benchmark of the tool leaves it out of the process's.
+    double ProcessorMs() const;
 
 private:
     void Serve();
@@ -115,4 +121,5 @@ private:
     std::function<void(const std::string&, const std::string&)> trace_;
     size_t logLimit_;
     std::thread thread_;
+    std::optional<clockid_t> threadClock_; // of thread_
 };

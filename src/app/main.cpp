@@ -6,6 +6,7 @@
 #include "production/ui/ProductionTestPage.h"
 #include "shell/Locale.h"
 #include "shell/MainWindow.h"
+#include "shell/XRepaints.h"
 
 #include <QApplication>
 
@@ -56,6 +57,7 @@ int main(int argc, char** argv)
                    stderr);
         return 1;
     }
+    SendRepaintsOverTheXConnection();
     QApplication app(argc, argv);
     QApplication::setApplicationName("K417-3C bidirectional BiSS interface");
     // Where the user's settings (the file dialogs' last folder) are kept.
