@@ -17,6 +17,7 @@ void ChartSeries::Clear()
     // A cleared series gives its memory back.
     std::deque<ChartPoint>().swap(points_);
     std::vector<Slice>().swap(slices_);
+    ++revision_;
 }
 
 void ChartSeries::SortedPoints(std::vector<ChartPoint>& out) const
@@ -42,6 +43,7 @@ void ChartSeries::SetRange(double min, double max)
 
 void ChartSeries::Summarise()
 {
+    ++revision_;
     slices_.assign(kSlices, Slice{});
     for (const ChartPoint& p : points_)
         AddToSlice(p);

@@ -67,7 +67,16 @@ public:
     ChartColour Colour() const { return colour_; }
     const std::string& Name() const { return name_; }
     bool Visible() const { return visible_; }
-    void SetVisible(bool visible) { visible_ = visible; }
+    void SetVisible(bool visible)
+    {
+        if (visible != visible_)
+            ++revision_;
+        visible_ = visible;
+    }
+    // Counts every change but the adding of points (clearing, showing or
+    // hiding, summarising anew): a picture of the series drawn at the same
+    // revision differs from the series now only by the points added since.
+    uint64_t Revision() const { return revision_; }
 
     void Add(float x, float y) { Add(x, y, colour_); }
     void Add(float x, float y, ChartColour colour);
@@ -100,6 +109,7 @@ private:
     std::deque<ChartPoint> points_;
     std::vector<Slice> slices_;
     double min_ = 0, max_ = 1;
+    uint64_t revision_ = 0;
 };
 
 struct ChartAxis {

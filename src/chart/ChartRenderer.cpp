@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 constexpr double kTickLength = 4;
@@ -354,6 +355,67 @@ void DrawSeries(QPainter& painter, const ChartModel& chart, const QRectF& plot)
     }
 }
 
+// The pixel column a slice of a summary is drawn in (as DrawSummary merges them).
+long ColumnOf(const ChartSeries::Slice& s, const Mapping& map)
+{
+    return std::lround(std::floor(map(s.firstX, 0).x()));
+}
+
+// Widens [low, high] (pixels) to where the point at index of a series,
+// added since the series was drawn, changed its picture.
+void WidenToChangeOf(const ChartSeries& series, size_t index, const Mapping& map, double& low, double& high)
+{
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    const ChartPoint& p = series.Points()[index];
+    if (series.Summarised()) {
+        // Slices narrower than a pixel make up columns; the point changed its
+        // slice's column and the joins to the columns beside it. Slices two
+        // columns away and beyond are as they were.
+        const auto& slices = series.Slices();
+        size_t i = 0;
+        for (; i < slices.size(); ++i)
+            if (slices[i].count > 0 && p.x >= slices[i].firstX && p.x <= slices[i].lastX)
+                break;
+        if (i == slices.size())
+            return; // off the axis, or no y: not drawn
+        const long column = ColumnOf(slices[i], map);
+        double left = -kNone, right = kNone;
+        for (size_t j = i; j-- > 0;)
+            if (slices[j].count > 0 && ColumnOf(slices[j], map) <= column - 2) {
+                left = map(slices[j].lastX, 0).x();
+                break;
+            }
+        for (size_t k = i + 1; k < slices.size(); ++k)
+            if (slices[k].count > 0 && ColumnOf(slices[k], map) >= column + 2) {
+                right = map(slices[k].firstX, 0).x();
+                break;
+            }
+        low = std::min(low, left);
+        high = std::max(high, right);
+        return;
+    }
+    const double x = map(p.x, 0).x();
+    if (series.Kind() == SeriesKind::Points) {
+        low = std::min(low, x);
+        high = std::max(high, x);
+        return;
+    }
+    // A line (or stairs) in order of x: the point lies between its
+    // neighbours, and what joined them now runs through it.
+    double left = -kNone, right = kNone;
+    const auto& points = series.Points();
+    for (size_t j = 0; j < points.size(); ++j) {
+        // Points of equal x lie in the order they were added.
+        const float x = points[j].x;
+        if (x < p.x || (x == p.x && j < index))
+            left = std::max(left, map(x, 0).x());
+        else if (x > p.x || (x == p.x && j > index))
+            right = std::min(right, map(x, 0).x());
+    }
+    low = std::min(low, left);
+    high = std::max(high, right);
+}
+
 void DrawFrame(QPainter& painter, const QRectF& plot)
 {
     const QColor black = ToColour(ChartColours::kBlack);
@@ -379,6 +441,44 @@ void DrawFrame(QPainter& painter, const QRectF& plot)
     painter.drawRect(plot);
 }
 } // namespace
+
+std::vector<SeriesDrawn> DrawnFrom(const ChartModel& chart)
+{
+    std::vector<SeriesDrawn> drawn;
+    drawn.reserve(chart.Series().size());
+    for (const ChartSeries& s : chart.Series())
+        drawn.push_back({s.Count(), s.Revision()});
+    return drawn;
+}
+
+bool ChangedPart(const ChartModel& chart, const std::vector<SeriesDrawn>& drawn, const QRectF& plot, QRectF& part)
+{
+    part = QRectF();
+    if (drawn.size() != chart.Series().size() || !Usable(chart.left) || !Usable(chart.bottom))
+        return false;
+    const Mapping map(chart, plot);
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        const ChartSeries& s = chart.Series()[i];
+        if (s.Revision() != drawn[i].revision || s.Count() < drawn[i].count)
+            return false;
+        if (!s.Visible())
+            continue;
+        for (size_t j = drawn[i].count; j < s.Count(); ++j) {
+            if (!std::isfinite(s.Points()[j].x))
+                return false;
+            WidenToChangeOf(s, j, map, low, high);
+        }
+    }
+    if (low > high)
+        return true; // nothing shown changed
+    // Lines and marks reach beyond their points: by a mark's size, and a pixel for rounding.
+    const double reach = kMarkRadius + 2;
+    const QRectF room = plot.adjusted(-1, -1, 1, 1);
+    part = QRectF(QPointF(std::max(low - reach, room.left()), room.top()),
+                  QPointF(std::min(high + reach, room.right()), room.bottom()));
+    return true;
+}
 
 void DrawChart(QPainter& painter, const ChartModel& chart, const QRectF& area, ChartParts parts)
 {

@@ -9,6 +9,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class QFont;
@@ -32,6 +34,22 @@ enum class ChartParts { All, Backdrop, Series };
 
 // Draws the chart (or the parts asked for) into area with the painter's font.
 void DrawChart(QPainter& painter, const ChartModel& chart, const QRectF& area, ChartParts parts = ChartParts::All);
+
+// What a picture of a series was drawn from.
+struct SeriesDrawn {
+    size_t count = 0;
+    uint64_t revision = 0;
+};
+std::vector<SeriesDrawn> DrawnFrom(const ChartModel& chart);
+
+// The part of the plot (of a chart drawn with the same axes into an area
+// with this plot) that shows something else now than when the series were
+// as drawn records: a band as high as the plot, from the neighbours on the
+// left of the points added since to those on their right. False when more
+// than points were added (a series added, cleared, shown, hidden or
+// summarised anew, a point with no x): then all of the chart changed.
+// An empty part when nothing that shows changed.
+bool ChangedPart(const ChartModel& chart, const std::vector<SeriesDrawn>& drawn, const QRectF& plot, QRectF& part);
 
 // The labelled ticks of an axis: their values and the step between them.
 struct AxisTicks {

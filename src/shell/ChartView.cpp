@@ -3,6 +3,7 @@
 #include "chart/ChartRenderer.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 
@@ -12,7 +13,27 @@ ChartView::ChartView(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     repaintLater_ = new QTimer(this);
     repaintLater_->setSingleShot(true);
-    connect(repaintLater_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(repaintLater_, &QTimer::timeout, this, &ChartView::Repaint);
+}
+
+bool ChartView::PartToRepaint(QRect& part) const
+{
+    QRectF changed;
+    if (shown_.empty() || !backdrop_.Shows(model_, size() * devicePixelRatioF(), font()) ||
+        backdrop_.picture.devicePixelRatio() != devicePixelRatioF() ||
+        !ChangedPart(model_, shown_, backdrop_.plot, changed))
+        return false;
+    part = changed.toAlignedRect() & rect();
+    return true;
+}
+
+void ChartView::Repaint()
+{
+    QRect part;
+    if (PartToRepaint(part))
+        update(part);
+    else
+        update();
 }
 
 void ChartView::Changed()
@@ -36,9 +57,12 @@ bool ChartView::Backdrop::Shows(const ChartModel& chart, QSize pixels, const QFo
            SameAxis(left, chart.left) && SameAxis(bottom, chart.bottom) && background == chart.background && font == f;
 }
 
-void ChartView::paintEvent(QPaintEvent*)
+void ChartView::paintEvent(QPaintEvent* event)
 {
     lastPainted_.start();
+    // What has to be painted for the screen to show the model as it is now.
+    QRect needed = rect();
+    const bool partial = PartToRepaint(needed);
     // The backdrop (grid, frame, labels, titles) changes with the axes, not
     // with the points: a chart fed on every tick draws only its series anew.
     const qreal ratio = devicePixelRatioF();
@@ -53,11 +77,21 @@ void ChartView::paintEvent(QPaintEvent*)
         backdrop_.bottom = model_.bottom;
         backdrop_.background = model_.background;
         backdrop_.font = font();
+        backdrop_.plot = LayOutChart(model_, QRectF(rect()), font()).plot;
     }
     QPainter painter(this);
     painter.drawPixmap(0, 0, backdrop_.picture);
     painter.setFont(font());
     DrawChart(painter, model_, QRectF(rect()), ChartParts::Series);
+    // The screen shows the model now where this paint reached; when it did
+    // not reach all that changed (another part was exposed first), the rest
+    // follows, and until then the screen counts as showing the older model.
+    if (QRegion(needed).subtracted(event->region()).isEmpty())
+        shown_ = DrawnFrom(model_);
+    else if (partial)
+        update(needed);
+    else
+        update();
 }
 
 void ChartView::mouseDoubleClickEvent(QMouseEvent* event)

@@ -4,11 +4,14 @@
 // double click asks for the chart to be saved.
 
 #include "chart/ChartModel.h"
+#include "chart/ChartRenderer.h"
 
 #include <QElapsedTimer>
 #include <QFont>
 #include <QPixmap>
 #include <QWidget>
+
+#include <vector>
 
 class QTimer;
 
@@ -23,7 +26,8 @@ public:
     ChartModel& Model() { return model_; }
     const ChartModel& Model() const { return model_; }
     // The model changed: the picture follows soon (at once when it has not
-    // been painted for kMinRepaintMs).
+    // been painted for kMinRepaintMs). When only points were added, only the
+    // part of the plot they change is repainted.
     void Changed();
 
 signals:
@@ -40,11 +44,19 @@ private:
         ChartAxis left, bottom;
         ChartColour background = 0;
         QFont font;
+        QRectF plot; // where the series go
         bool Shows(const ChartModel& chart, QSize pixels, const QFont& font) const;
     };
+    void Repaint();
+    // The part of the widget to repaint for the model as it is now, or false
+    // when all of it.
+    bool PartToRepaint(QRect& part) const;
 
     ChartModel model_;
     Backdrop backdrop_;
+    // What the series on the screen were drawn from (all of it), empty
+    // before the first paint.
+    std::vector<SeriesDrawn> shown_;
     QTimer* repaintLater_;
     QElapsedTimer lastPainted_;
 };

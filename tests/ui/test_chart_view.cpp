@@ -5,9 +5,66 @@
 #include "chart/ChartRenderer.h"
 #include "shell/ChartView.h"
 
+#include <QGuiApplication>
 #include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QTest>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace {
+// A chart in a shown window, its paint events noted, and the window as its
+// backing store holds it (what a user sees).
+struct ShownChart : QObject {
+    QWidget window;
+    ChartView* view = nullptr;
+    QRegion painted; // of the chart, since the last Settle()
+
+    ShownChart()
+    {
+        window.resize(415, 220);
+        view = new ChartView(&window);
+        view->setGeometry(10, 10, 395, 200);
+        ChartModel& chart = view->Model();
+        chart.left.SetRange(0, 100);
+        chart.left.title = "Air gap";
+        chart.SetBottomRange(0, 360);
+        chart.bottom.increment = 45;
+        chart.bottom.title = "Angle (deg)";
+        view->installEventFilter(this);
+        window.show();
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QImage Screen() { return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage(); }
+    QRectF Plot() const { return LayOutChart(view->Model(), QRectF(view->rect()), view->font()).plot; }
+    // Tells the chart of a change and waits for its repaint.
+    bool Repainted()
+    {
+        painted = QRegion();
+        view->Changed();
+        return QTest::qWaitFor([&] { return !painted.isEmpty(); }, 2000);
+    }
+    // The screen equals a repaint of all of the chart.
+    bool ShowsTheWholeChart()
+    {
+        const QImage before = Screen();
+        painted = QRegion();
+        view->update();
+        if (!QTest::qWaitFor([&] { return !painted.isEmpty(); }, 2000))
+            return false;
+        return before == Screen();
+    }
+};
+} // namespace
 
 class ChartViewTest : public QObject {
     Q_OBJECT
@@ -53,6 +110,85 @@ private slots:
         QCOMPARE(Shown(view), Whole(view));
         chart.ClearSeries();
         QCOMPARE(Shown(view), Whole(view));
+    }
+
+    // Points added to a line, stairs or marks repaint the band between their
+    // neighbours, and the screen then shows exactly what a repaint of all of
+    // the chart shows; anything else repaints all of it.
+    void pointsAddedRepaintOnlyWhatTheyChange()
+    {
+        ShownChart shown;
+        ChartModel& chart = shown.view->Model();
+        ChartSeries& line = chart.AddSeries(SeriesKind::Line, ChartColours::kSteelBlue);
+        ChartSeries& stairs = chart.AddSeries(SeriesKind::Stairs, ChartColours::kRed);
+        ChartSeries& marks = chart.AddSeries(SeriesKind::Points, ChartColours::kFuchsia);
+        for (int angle = 0; angle <= 360; angle += 30) {
+            line.Add(static_cast<float>(angle), static_cast<float>(40 + angle % 70 / 3));
+            stairs.Add(static_cast<float>(angle), static_cast<float>(70 - angle % 50 / 2));
+        }
+        QVERIFY(QTest::qWaitForWindowExposed(&shown.window));
+        QVERIFY(shown.ShowsTheWholeChart());
+        const double plotWidth = shown.Plot().width();
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+
+        struct Step {
+            const char* what;
+            std::function<void()> add;
+            bool narrow; // repaints less than a quarter of the plot's width
+        };
+        const std::vector<Step> steps = {
+            {"a point between two of a line", [&] { line.Add(100, 90, ChartColours::kOrange); }, true},
+            {"one beside it, out of order", [&] { line.Add(95, 10); }, true},
+            {"a point on the x of another", [&] { line.Add(120, 5); }, true},
+            {"a point with no y", [&] { line.Add(170, nan); }, true},
+            {"a point beyond the axis", [&] { line.Add(400, 50); }, false},
+            {"a stair between two", [&] { stairs.Add(200, 20); }, true},
+            {"marks", [&] { marks.Add(250, 60); marks.Add(10, 99); }, false},
+            {"a mark", [&] { marks.Add(300, 30); }, true},
+            {"points to two series at once", [&] { line.Add(330, 80); stairs.Add(340, 90); }, true},
+        };
+        for (const Step& step : steps) {
+            step.add();
+            QVERIFY2(shown.Repainted(), step.what);
+            const QRect part = shown.painted.boundingRect();
+            if (step.narrow)
+                QVERIFY2(part.width() < plotWidth / 4,
+                         qPrintable(QString("%1: repainted %2 pixels' width").arg(step.what).arg(part.width())));
+            QVERIFY2(shown.ShowsTheWholeChart(), step.what);
+        }
+
+        // Cleared, a series repaints all of the chart.
+        stairs.Clear();
+        QVERIFY(shown.Repainted());
+        QCOMPARE(shown.painted.boundingRect(), shown.view->rect());
+        QVERIFY(shown.ShowsTheWholeChart());
+    }
+
+    // A long series is drawn from its summary: a point added there repaints
+    // the columns beside it, in the middle, at the ends and between others.
+    void pointsAddedToALongSeriesRepaintOnlyWhatTheyChange()
+    {
+        ShownChart shown;
+        ChartModel& chart = shown.view->Model();
+        ChartSeries& line = chart.AddSeries(SeriesKind::Line, ChartColours::kSteelBlue);
+        for (int i = 0; i < 6000; ++i) {
+            const double angle = 360.0 * i / 6000;
+            if (angle < 150 || angle > 170) // a gap to fill
+                line.Add(static_cast<float>(angle), static_cast<float>(50 + 30 * std::sin(angle / 20)));
+        }
+        QVERIFY(line.Summarised());
+        QVERIFY(QTest::qWaitForWindowExposed(&shown.window));
+        QVERIFY(shown.ShowsTheWholeChart());
+        const double plotWidth = shown.Plot().width();
+        const std::vector<std::pair<float, float>> points = {
+            {90.01F, 99}, {0, 1}, {360, 99}, {160, 5}, {155, 95}, {90.02F, 2}};
+        for (const auto& [x, y] : points) {
+            line.Add(x, y, ChartColours::kOrange);
+            QVERIFY(shown.Repainted());
+            const QString what = QString("a point at %1").arg(x);
+            QVERIFY2(shown.painted.boundingRect().width() < plotWidth / 4, qPrintable(what));
+            QVERIFY2(shown.ShowsTheWholeChart(), qPrintable(what));
+        }
     }
 };
 

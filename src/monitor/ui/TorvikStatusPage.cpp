@@ -38,7 +38,7 @@ Rgb RgbOf(LampColour colour)
 TickerLabel* ValuePanel(QWidget* parent, const char* name, const char* caption, int x, int y, int width)
 {
     MakeLabel(parent, nullptr, caption, QRect(x, y + 1, 78, 16));
-    auto* panel = Make<TickerLabel>(parent, name, QRect(x + 80, y, width, 18));
+    auto* panel = MakeTickerLabel(parent, name, QString(), QRect(x + 80, y, width, 18));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setAlignment(Qt::AlignCenter);
     return panel;
