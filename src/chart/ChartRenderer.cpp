@@ -456,12 +456,23 @@ bool ChangedPart(const ChartModel& chart, const std::vector<SeriesDrawn>& drawn,
     part = QRectF();
     if (drawn.size() != chart.Series().size() || !Usable(chart.left) || !Usable(chart.bottom))
         return false;
-    const Mapping map(chart, plot);
-    double low = std::numeric_limits<double>::infinity(), high = -low;
+    // Each added point looks for its neighbours among all of its series':
+    // past a few, a repaint of all of the chart costs less.
+    constexpr size_t kMostAdded = 64;
+    size_t added = 0;
     for (size_t i = 0; i < drawn.size(); ++i) {
         const ChartSeries& s = chart.Series()[i];
         if (s.Revision() != drawn[i].revision || s.Count() < drawn[i].count)
             return false;
+        if (s.Visible())
+            added += s.Count() - drawn[i].count;
+    }
+    if (added > kMostAdded)
+        return false;
+    const Mapping map(chart, plot);
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        const ChartSeries& s = chart.Series()[i];
         if (!s.Visible())
             continue;
         for (size_t j = drawn[i].count; j < s.Count(); ++j) {

@@ -47,7 +47,8 @@ std::vector<SeriesDrawn> DrawnFrom(const ChartModel& chart);
 // as drawn records: a band as high as the plot, from the neighbours on the
 // left of the points added since to those on their right. False when more
 // than points were added (a series added, cleared, shown, hidden or
-// summarised anew, a point with no x): then all of the chart changed.
+// summarised anew, a point with no x), or more than a few: then all of the
+// chart is to be repainted.
 // An empty part when nothing that shows changed.
 bool ChangedPart(const ChartModel& chart, const std::vector<SeriesDrawn>& drawn, const QRectF& plot, QRectF& part);
 

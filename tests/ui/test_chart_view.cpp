@@ -157,7 +157,12 @@ private slots:
             QVERIFY2(shown.ShowsTheWholeChart(), step.what);
         }
 
-        // Cleared, a series repaints all of the chart.
+        // Many points at once, or a series cleared: all of the chart.
+        for (int i = 0; i < 100; ++i)
+            line.Add(static_cast<float>(i * 3.6), static_cast<float>(50 + i % 7));
+        QVERIFY(shown.Repainted());
+        QCOMPARE(shown.painted.boundingRect(), shown.view->rect());
+        QVERIFY(shown.ShowsTheWholeChart());
         stairs.Clear();
         QVERIFY(shown.Repainted());
         QCOMPARE(shown.painted.boundingRect(), shown.view->rect());
