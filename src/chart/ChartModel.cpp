@@ -49,14 +49,20 @@ void ChartSeries::Summarise()
         AddToSlice(p);
 }
 
-void ChartSeries::AddToSlice(const ChartPoint& p)
+size_t ChartSeries::SliceOf(double x) const
 {
     const double span = max_ - min_;
+    if (!(span > 0) || !(x >= min_ && x <= max_))
+        return kSlices;
+    return std::min(static_cast<size_t>((x - min_) / span * static_cast<double>(kSlices)), kSlices - 1);
+}
+
+void ChartSeries::AddToSlice(const ChartPoint& p)
+{
     // Points off the axis are not drawn; nor is anything on an empty axis.
-    if (!(span > 0) || !(p.x >= min_ && p.x <= max_) || std::isnan(p.y))
+    const size_t i = SliceOf(p.x);
+    if (i == kSlices || std::isnan(p.y))
         return;
-    size_t i = static_cast<size_t>((p.x - min_) / span * static_cast<double>(kSlices));
-    i = std::min(i, kSlices - 1);
     Slice& s = slices_[i];
     if (s.count == 0) {
         s.firstX = s.lastX = p.x;

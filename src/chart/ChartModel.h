@@ -94,6 +94,8 @@ public:
     const std::vector<Slice>& Slices() const { return slices_; }
     // Slice i covers [SliceLeft(i), SliceLeft(i + 1)) of the bottom axis.
     double SliceLeft(size_t i) const;
+    // The slice x falls in, or kSlices when x is off the axis (or the axis empty).
+    size_t SliceOf(double x) const;
 
     // The bottom axis range the slices divide; set by the chart.
     void SetRange(double min, double max);

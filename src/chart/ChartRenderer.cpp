@@ -372,11 +372,8 @@ void WidenToChangeOf(const ChartSeries& series, size_t index, const Mapping& map
         // slice's column and the joins to the columns beside it. Slices two
         // columns away and beyond are as they were.
         const auto& slices = series.Slices();
-        size_t i = 0;
-        for (; i < slices.size(); ++i)
-            if (slices[i].count > 0 && p.x >= slices[i].firstX && p.x <= slices[i].lastX)
-                break;
-        if (i == slices.size())
+        const size_t i = series.SliceOf(p.x);
+        if (i == ChartSeries::kSlices || std::isnan(p.y))
             return; // off the axis, or no y: not drawn
         const long column = ColumnOf(slices[i], map);
         double left = -kNone, right = kNone;
