@@ -188,12 +188,13 @@ bool TickerLabel::ChangedPart(const QString& shown, const QString& text, QRect& 
     const size_t shownSize = shownLine_.size(), size = line_.size();
     const bool sameLine = origin.y() == shownOrigin.y();
     for (size_t i = 0; i < std::max(shownSize, size); ++i) {
-        if (i < shownSize && i < size && line_[i] == shownLine_[i] && sameLine &&
-            origin.x() + xs_[i] == shownOrigin.x() + shownXs_[i])
+        const bool sameGlyph = i < shownSize && i < size && line_[i] == shownLine_[i];
+        // Placed at the same point, the same glyph covers the same pixels.
+        if (sameGlyph && sameLine && origin.x() + xs_[i] == shownOrigin.x() + shownXs_[i])
             continue;
         const QRect was = i < shownSize ? Place(*shownLine_[i], shownXs_[i], shownOrigin) : QRect();
         const QRect is = i < size ? Place(*line_[i], xs_[i], origin) : QRect();
-        if (i >= shownSize || i >= size || line_[i] != shownLine_[i] || is != was)
+        if (!sameGlyph || is != was)
             part |= was | is;
     }
     return true;
