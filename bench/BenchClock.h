@@ -19,18 +19,22 @@ inline double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// Processor time on a CPU-time clock, in ms.
+inline double CpuMs(clockid_t clock)
+{
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
 // Processor time of the calling thread, in ms.
 inline double ThreadCpuMs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+    return CpuMs(CLOCK_THREAD_CPUTIME_ID);
 }
 
 // Processor time of the whole process, every thread, in ms.
 inline double ProcessCpuMs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+    return CpuMs(CLOCK_PROCESS_CPUTIME_ID);
 }
