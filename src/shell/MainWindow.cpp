@@ -309,7 +309,7 @@ void MainWindow::SetInitTimerActive(bool on)
 
 bool MainWindow::LoopTimerActive() const
 {
-    return loopTimer_->isActive();
+    return monitorTimer_->Active();
 }
 
 void MainWindow::SetLoopTimerActive(bool on)

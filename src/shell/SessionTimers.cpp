@@ -1,5 +1,6 @@
 #include "shell/SessionTimers.h"
 
+#include <QAbstractEventDispatcher>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -9,9 +10,13 @@
 #include <unistd.h>
 
 QtSessionTimer::QtSessionTimer(QTimer* timer, std::function<void()> tick, bool paced)
-    : timer_(timer), tick_(std::move(tick))
+    : timer_(timer), tick_(std::move(tick)), paced_(paced)
 {
-    connect(timer_, &QTimer::timeout, this, [this] { Fire(Clock::now()); });
+    connect(timer_, &QTimer::timeout, this, &QtSessionTimer::QtTimerFired);
+    // A tick that lets the event loop wait (a pause, a dialog) is off while it waits.
+    if (paced)
+        if (QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance())
+            connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, &QtSessionTimer::StopNowIfAsked);
     if (paced)
         fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd_ >= 0) {
@@ -27,18 +32,30 @@ QtSessionTimer::~QtSessionTimer()
         ::close(fd_);
 }
 
+bool QtSessionTimer::OnQtPeriod() const
+{
+    return paced_ && (fd_ < 0 || timer_->interval() >= kKernelBelowMs);
+}
+
 void QtSessionTimer::Start()
 {
+    stopAtEnd_ = false;
     if (!timer_->isActive())
         timer_->start();
 }
 
 void QtSessionTimer::Rearm()
 {
+    if (stopAtEnd_) {
+        // Stopped in this tick and started again at its end: the QTimer
+        // runs on, and its period is the ticks'.
+        stopAtEnd_ = false;
+        return;
+    }
     if (timer_->isActive())
         return;
     timer_->start();
-    if (!firing_ || fd_ < 0)
+    if (!firing_ || fd_ < 0 || OnQtPeriod())
         return;
     // steady_clock is CLOCK_MONOTONIC, the kernel timer's clock.
     const Clock::time_point now = Clock::now();
@@ -57,18 +74,24 @@ void QtSessionTimer::Rearm()
 
 void QtSessionTimer::Stop()
 {
+    if (firing_ && OnQtPeriod() && timer_->isActive()) {
+        stopAtEnd_ = true;
+        return;
+    }
+    stopAtEnd_ = false;
     timer_->stop();
     Disarm();
 }
 
 bool QtSessionTimer::Active() const
 {
-    return timer_->isActive();
+    return timer_->isActive() && !stopAtEnd_;
 }
 
 void QtSessionTimer::SetInterval(int ms)
 {
     // A new interval starts a running QTimer anew; the kernel timer follows it.
+    StopNowIfAsked();
     timer_->setInterval(ms);
     Disarm();
 }
@@ -101,10 +124,29 @@ void QtSessionTimer::KernelTimerFired()
         Fire(armedFor_);
 }
 
+void QtSessionTimer::StopNowIfAsked()
+{
+    if (stopAtEnd_) {
+        stopAtEnd_ = false;
+        timer_->stop();
+    }
+}
+
+void QtSessionTimer::QtTimerFired()
+{
+    // A tick that lets the event loop run is not entered again meanwhile.
+    if (firing_) {
+        StopNowIfAsked();
+        return;
+    }
+    Fire(Clock::now());
+}
+
 void QtSessionTimer::Fire(Clock::time_point due)
 {
     due_ = due;
     firing_ = true;
     tick_();
     firing_ = false;
+    StopNowIfAsked();
 }

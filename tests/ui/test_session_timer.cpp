@@ -2,10 +2,12 @@
 // interval as the period of the ticks, whatever each tick took.
 
 #include "shell/SessionTimers.h"
+#include "shell/WaitWithMessages.h"
 
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -26,15 +28,19 @@ private slots:
         qtimer.setInterval(20);
         std::vector<Clock::time_point> starts;
         QtSessionTimer* self = nullptr;
+        bool keptRunning = true;
         QtSessionTimer timer(&qtimer, [&] {
             starts.push_back(Clock::now());
             self->Stop();
+            // Stopped for the session; the QTimer is not taken down and set up again.
+            keptRunning = keptRunning && !self->Active() && qtimer.isActive();
             std::this_thread::sleep_for(std::chrono::milliseconds(12));
             self->Rearm();
         }, true);
         self = &timer;
         timer.Start();
         QTRY_VERIFY_WITH_TIMEOUT(starts.size() >= 11, 2000);
+        QVERIFY(keptRunning);
         timer.Stop();
         QVERIFY(!qtimer.isActive());
         QCOMPARE(timer.Interval(), 20);
@@ -69,6 +75,41 @@ private slots:
         QTest::qWait(30);
         QCOMPARE(starts.size(), size_t{2});
         QVERIFY(!timer.Active());
+    }
+
+    // A tick that lets the event loop run (a wait inside it) is not entered
+    // again meanwhile, and the timer is off from its next timeout on, as the
+    // tick asked; a tick that starts it again keeps it running.
+    void aTickThatLetsTheEventLoopRunIsNotEnteredAgainAndItsStopHolds()
+    {
+        QTimer qtimer;
+        qtimer.setTimerType(Qt::PreciseTimer);
+        qtimer.setInterval(10);
+        int ticks = 0, depth = 0, deepest = 0;
+        bool offDuringWait = false;
+        QtSessionTimer* self = nullptr;
+        QtSessionTimer timer(&qtimer, [&] {
+            ++ticks;
+            deepest = std::max(deepest, ++depth);
+            self->Stop();
+            if (ticks == 2) {
+                WaitWithMessages(45); // four timeouts' worth, as a tick waits
+                offDuringWait = !qtimer.isActive() && !self->Active();
+            }
+            if (ticks == 4)
+                self->Start(); // started again inside the tick, without a re-arm
+            else if (ticks < 6)
+                self->Rearm();
+            --depth;
+        }, true);
+        self = &timer;
+        timer.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(ticks == 6, 2000);
+        QCOMPARE(deepest, 1);
+        QVERIFY(offDuringWait);
+        QTest::qWait(40);
+        QCOMPARE(ticks, 6); // the last tick did not re-arm it
+        QVERIFY(!timer.Active() && !qtimer.isActive());
     }
 
     void aTimerThatIsNotPacedStartsTheIntervalAnewWhenRearmed()
