@@ -33,7 +33,7 @@ struct SignificantDigits {
 };
 
 // Worked out with integer arithmetic for the values the monitor shows (every
-// float from about 1e-6 up, short doubles); others go through printf.
+// float from about 5e-7 up, short doubles); others go through printf.
 SignificantDigits SignificantDigitsOf(long double value);
 // The same through printf alone, the reference for the one above.
 SignificantDigits SignificantDigitsByPrintf(long double value);
