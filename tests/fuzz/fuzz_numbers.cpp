@@ -6,6 +6,7 @@
 #include "util/NumberText.h"
 #include "util/Text.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         double number = 0;
         std::memcpy(&number, data, sizeof number);
         FormatNumberText(number, data[sizeof number] % 20, data[sizeof number + 1] % 20);
+        // The digits worked out without printf are printf's own.
+        const SignificantDigits fast = SignificantDigitsOf(number);
+        const SignificantDigits slow = SignificantDigitsByPrintf(number);
+        if (std::memcmp(fast.digits, slow.digits, sizeof fast.digits) != 0 || fast.exponent != slow.exponent)
+            std::abort();
     }
     return 0;
 }

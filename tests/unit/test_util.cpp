@@ -9,10 +9,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <random>
+#include <vector>
 
 #include <unistd.h>
 
@@ -123,6 +129,172 @@ TEST_F(NumberTextTest, SeparatorSwitchAppliesToLaterTexts)
     UsePointAsDecimalSeparator();
     EXPECT_EQ(CurrentNumberSeparators().decimal, ".");
     EXPECT_EQ(FormatNumberText(1234.5L, 8, 2), "1,234.50");
+}
+
+namespace {
+using Wide = unsigned __int128;
+
+std::string DigitsText(const SignificantDigits& d)
+{
+    return std::string(d.digits, sizeof d.digits) + "e" + std::to_string(d.exponent);
+}
+
+// The digits (and, when asked, the texts) worked out without printf are the
+// ones printf gives.
+::testing::AssertionResult SameAsPrintf(long double value, bool texts = false)
+{
+    const SignificantDigits fast = SignificantDigitsOf(value);
+    const SignificantDigits slow = SignificantDigitsByPrintf(value);
+    auto shown = [&] {
+        char text[64];
+        std::snprintf(text, sizeof text, "%La (%.25Lg)", value, value);
+        return std::string(text);
+    };
+    if (std::memcmp(fast.digits, slow.digits, sizeof fast.digits) != 0 || fast.exponent != slow.exponent)
+        return ::testing::AssertionFailure() << shown() << ": " << DigitsText(fast) << " instead of " << DigitsText(slow);
+    if (texts) {
+        static const int kForms[][2] = {{18, 18}, {4, 2}, {7, 3}, {1, 0}, {8, 3}, {9, 4}};
+        for (const auto& form : kForms) {
+            const std::string text = FormatNumberText(value, form[0], form[1]);
+            const std::string expected = FormatNumberText(value, form[0], form[1], slow);
+            if (text != expected)
+                return ::testing::AssertionFailure() << shown() << " as (" << form[0] << ", " << form[1] << "): " << text
+                                                     << " instead of " << expected;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+template <typename T, typename Bits>
+T FromBits(Bits bits)
+{
+    T value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+} // namespace
+
+TEST_F(NumberTextTest, DigitsAgreeWithPrintfForRandomFloatsDoublesAndLongDoubles)
+{
+    std::mt19937_64 rng(417);
+    for (int i = 0; i < 800'000; ++i) {
+        const float value = FromBits<float>(static_cast<uint32_t>(rng()));
+        if (std::isfinite(value)) {
+            ASSERT_TRUE(SameAsPrintf(value, i % 16 == 0));
+        }
+    }
+    std::uniform_real_distribution<float> angle(0.0f, 360.0f);
+    for (int i = 0; i < 1'000'000; ++i)
+        ASSERT_TRUE(SameAsPrintf(angle(rng), i % 16 == 0));
+    std::uniform_real_distribution<float> wide(-1e6f, 1e6f);
+    for (int i = 0; i < 400'000; ++i)
+        ASSERT_TRUE(SameAsPrintf(wide(rng), i % 16 == 0));
+    for (int i = 0; i < 100'000; ++i) {
+        // Every exponent, and short mantissas that take the integer path.
+        const double any = FromBits<double>(rng());
+        if (std::isfinite(any)) {
+            ASSERT_TRUE(SameAsPrintf(any, i % 16 == 0));
+        }
+        const uint64_t shortMantissa = rng() >> (11 + rng() % 53);
+        ASSERT_TRUE(SameAsPrintf(std::ldexp(static_cast<double>(shortMantissa), static_cast<int>(rng() % 160) - 80), i % 16 == 0));
+    }
+    for (int i = 0; i < 100'000; ++i) {
+        const uint64_t mantissa = rng() | (1ULL << 63);
+        if (i % 8 == 0) {
+            const int anyExponent = static_cast<int>(rng() % 32'700) - 16'400;
+            ASSERT_TRUE(SameAsPrintf(std::ldexp(static_cast<long double>(mantissa), anyExponent)));
+        }
+        ASSERT_TRUE(SameAsPrintf(std::ldexp(static_cast<long double>(mantissa), static_cast<int>(rng() % 160) - 96), i % 16 == 0));
+    }
+}
+
+TEST_F(NumberTextTest, DigitsOfExactHalvesRoundToEven)
+{
+    // m * 2^-k = m * 5^k * 10^-k: with m odd and m * 5^k of 22 digits the last
+    // digit is a 5 right after the 21 kept ones, an exact half.
+    std::mt19937_64 rng(5);
+    const Wide low = Wide(1'000'000'000'000'000'000ULL) * 1000, high = low * 10;
+    int upToEven = 0, downToEven = 0;
+    Wide power = 1;
+    for (int k = 1; k <= 30; ++k) {
+        power *= 5;
+        const Wide first = (low + power - 1) / power, last = std::min<Wide>(high / power, ~0ULL);
+        if (first + 2 > last)
+            continue;
+        for (int i = 0; i < 300; ++i) {
+            uint64_t m = static_cast<uint64_t>(first + rng() % static_cast<uint64_t>(last - first)) | 1;
+            if (m > last)
+                m -= 2;
+            const long double value = std::ldexp(static_cast<long double>(m), -k);
+            ASSERT_TRUE(SameAsPrintf(value, true));
+            ASSERT_TRUE(SameAsPrintf(std::nextafter(value, 0.0L), true));
+            ASSERT_TRUE(SameAsPrintf(std::nextafter(value, 1e30L), true));
+            const int lastKept = (static_cast<int>((m * power / 10) % 10));
+            (lastKept % 2 ? upToEven : downToEven)++;
+        }
+    }
+    EXPECT_GT(upToEven, 1000);
+    EXPECT_GT(downToEven, 1000);
+    // 2^-3 * 8000000000000000001 = 1000000000000000000.125: the kept 21st digit 2 stays.
+    EXPECT_EQ(DigitsText(SignificantDigitsOf(std::ldexp(8'000'000'000'000'000'001.0L, -3))), "100000000000000000012e18");
+    EXPECT_EQ(DigitsText(SignificantDigitsOf(std::ldexp(8'000'000'000'000'000'003.0L, -3))), "100000000000000000038e18");
+}
+
+TEST_F(NumberTextTest, DigitsAgreeWithPrintfAtTheEdges)
+{
+    std::vector<long double> values = {0.0L,
+                                       -0.0L,
+                                       std::numeric_limits<float>::denorm_min(),
+                                       std::numeric_limits<float>::min(),
+                                       std::numeric_limits<float>::max(),
+                                       std::numeric_limits<double>::denorm_min(),
+                                       std::numeric_limits<double>::min(),
+                                       std::numeric_limits<double>::max(),
+                                       std::numeric_limits<long double>::denorm_min(),
+                                       std::numeric_limits<long double>::min(),
+                                       std::numeric_limits<long double>::max(),
+                                       std::ldexp(static_cast<long double>(~0ULL), 64), // the largest integer path value
+                                       std::ldexp(static_cast<long double>(~0ULL), 65),
+                                       0.9999999f,
+                                       9999999.0f,
+                                       359.99997f,
+                                       0.5L,
+                                       0.05L,
+                                       0.0005f};
+    for (int e = -40; e <= 40; ++e) {
+        // Powers of ten and their neighbours, the 9.99.. that carry.
+        const long double ten = std::strtold(("1e" + std::to_string(e)).c_str(), nullptr);
+        for (const long double v : {ten, std::nextafter(ten, 0.0L), std::nextafter(ten, 1e100L)})
+            values.insert(values.end(), {v, static_cast<double>(v), static_cast<float>(v), std::nextafter(static_cast<float>(v), 0.0f)});
+    }
+    for (int b = -150; b <= 130; ++b) {
+        // Powers of two and the values a half unit either side of them.
+        const long double two = std::ldexp(1.0L, b);
+        values.insert(values.end(), {two, two * (1 - 0x1p-25L), two * (1 + 0x1p-24L), two * (1 - 0x1p-54L), two * (1 - 0x1p-65L)});
+    }
+    for (int i = 1; i < 2000; ++i)
+        values.push_back(FromBits<float>(static_cast<uint32_t>(i * 4099)));
+    for (const long double v : values) {
+        ASSERT_TRUE(SameAsPrintf(v, true));
+        ASSERT_TRUE(SameAsPrintf(-v, true));
+    }
+    EXPECT_EQ(DigitsText(SignificantDigitsOf(0.0L)), std::string(21, '0') + "e0");
+    EXPECT_EQ(FormatNumberText(-0.0L, 7, 3), "0.000");
+    EXPECT_EQ(FormatNumberText(0.9999999f, 7, 3), "1.000");
+    EXPECT_EQ(FormatNumberText(9999999.0f, 4, 2), "1E07");
+}
+
+TEST_F(NumberTextTest, TextsOfHalvesAtTheLastShownDigitAgreeWithPrintf)
+{
+    // j / 2^k ends in an exact 5 at its last decimal, which the texts round away from zero.
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 20'000; ++i) {
+        const long double value = std::ldexp(static_cast<long double>(rng() % (1U << 20)), -static_cast<int>(1 + rng() % 12));
+        ASSERT_TRUE(SameAsPrintf(value, true));
+        ASSERT_TRUE(SameAsPrintf(-value, true));
+    }
+    EXPECT_EQ(FormatNumberText(0.125L, 4, 2), "0.13");
+    EXPECT_EQ(FormatNumberText(-0.375L, 7, 2), "-0.38");
 }
 
 TEST(LineFit, FitsSlopeInterceptAndCorrelation)
