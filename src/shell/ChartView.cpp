@@ -38,10 +38,18 @@ void ChartView::Repaint()
 
 void ChartView::Changed()
 {
-    if (repaintLater_->isActive())
-        return;
+    // Due: repainted in the same pass as the window's other changes of the
+    // moment (a monitor tick's values), without a wake-up of its own.
     const qint64 since = lastPainted_.isValid() ? lastPainted_.elapsed() : kMinRepaintMs;
-    repaintLater_->start(static_cast<int>(std::max<qint64>(0, kMinRepaintMs - since)));
+    if (since >= kMinRepaintMs - kDueEarlyMs) {
+        repaintLater_->stop();
+        Repaint();
+        return;
+    }
+    // Not yet: a later change that finds it due comes first when changes come
+    // at least every kMinRepaintMs / 2; the timer is for the last one.
+    if (!repaintLater_->isActive())
+        repaintLater_->start(static_cast<int>(kMinRepaintMs - since + kMinRepaintMs / 2));
 }
 
 namespace {

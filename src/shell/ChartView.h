@@ -18,16 +18,20 @@ class QTimer;
 class ChartView : public QWidget {
     Q_OBJECT
 public:
-    // A chart fed on every monitor tick repaints at most this often.
+    // A chart fed on every monitor tick repaints at most about this often: a
+    // change less than kDueEarlyMs before that time is shown at once.
     static constexpr int kMinRepaintMs = 100;
+    static constexpr int kDueEarlyMs = 10;
 
     explicit ChartView(QWidget* parent = nullptr);
 
     ChartModel& Model() { return model_; }
     const ChartModel& Model() const { return model_; }
-    // The model changed: the picture follows soon (at once when it has not
-    // been painted for kMinRepaintMs). When only points were added, only the
-    // part of the plot they change is repainted.
+    // The model changed: the picture follows with the window's next repaint
+    // when it has not been painted for kMinRepaintMs, else at the next change
+    // that finds it so, or at the latest kMinRepaintMs / 2 after that time.
+    // When only points were added, only the part of the plot they change is
+    // repainted.
     void Changed();
 
 signals:

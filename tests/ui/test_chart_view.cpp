@@ -10,11 +10,15 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <thread>
 
 namespace {
 // A chart in a shown window, its paint events noted, and the window as its
@@ -110,6 +114,45 @@ private slots:
         QCOMPARE(Shown(view), Whole(view));
         chart.ClearSeries();
         QCOMPARE(Shown(view), Whole(view));
+    }
+
+    // A chart fed on every monitor tick repaints with the tick's other
+    // values, not on a wake-up of its own: a change it finds due is painted
+    // in the window's next repaint, one that comes too soon after a paint
+    // waits for the next change, and a last change is painted all the same.
+    void aFedChartRepaintsWithTheChangeThatFindsItDue()
+    {
+        ShownChart shown;
+        ChartSeries& line = shown.view->Model().AddSeries(SeriesKind::Line, ChartColours::kSteelBlue);
+        QVERIFY(QTest::qWaitForWindowExposed(&shown.window));
+        line.Add(0, 50);
+        QVERIFY(shown.Repainted());
+        QTimer* later = shown.view->findChild<QTimer*>();
+        QVERIFY(later);
+        QSignalSpy timerFired(later, &QTimer::timeout);
+
+        // Just painted: not due.
+        shown.painted = QRegion();
+        line.Add(30, 60);
+        shown.view->Changed();
+        QCoreApplication::processEvents();
+        QVERIFY(shown.painted.isEmpty());
+        QVERIFY(later->isActive());
+
+        // A change a repaint interval later is due: painted in the next pass.
+        std::this_thread::sleep_for(std::chrono::milliseconds(ChartView::kMinRepaintMs));
+        line.Add(60, 40);
+        shown.view->Changed();
+        QVERIFY(!later->isActive());
+        QCoreApplication::processEvents();
+        QVERIFY(!shown.painted.isEmpty());
+        QCOMPARE(timerFired.count(), 0);
+
+        // A last change too soon after that paint is painted by the timer.
+        line.Add(90, 45);
+        QVERIFY(shown.Repainted());
+        QCOMPARE(timerFired.count(), 1);
+        QVERIFY(shown.ShowsTheWholeChart());
     }
 
     // Points added to a line, stairs or marks repaint the band between their
