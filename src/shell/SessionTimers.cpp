@@ -13,12 +13,12 @@ QtSessionTimer::QtSessionTimer(QTimer* timer, std::function<void()> tick, bool p
     : timer_(timer), tick_(std::move(tick)), paced_(paced)
 {
     connect(timer_, &QTimer::timeout, this, &QtSessionTimer::QtTimerFired);
-    // A tick that lets the event loop wait (a pause, a dialog) is off while it waits.
-    if (paced)
+    if (paced) {
+        fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        // A tick that lets the event loop wait (a pause, a dialog) is off while it waits.
         if (QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance())
             connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, &QtSessionTimer::StopNowIfAsked);
-    if (paced)
-        fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    }
     if (fd_ >= 0) {
         notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, &QtSessionTimer::KernelTimerFired);

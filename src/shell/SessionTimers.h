@@ -24,12 +24,12 @@ class QTimer;
 // keeps its QTimer running instead, on the QTimer's own period: the stop
 // waits for the end of the tick, which the re-arm cancels, so a tick costs no
 // timer taken down and set up again. Should the tick let the event loop wait
-// (a pause, a dialog), the stop takes effect before it does. The QTimer counts whole milliseconds and wakes the loop up to
-// one late, which keeps the period on average only while a tick and that
-// millisecond fit in the interval; below kKernelBelowMs the wait runs instead
-// on a kernel timer (timerfd) watched by the event loop, to the microsecond,
-// and the QTimer, started anew after each tick, would tick should that timer
-// be missing.
+// (a pause, a dialog), the stop takes effect before it does. The QTimer
+// counts whole milliseconds and wakes the loop up to one late, which keeps
+// the period on average only while a tick and that millisecond fit in the
+// interval; below kKernelBelowMs the wait runs instead on a kernel timer
+// (timerfd) watched by the event loop, to the microsecond, and the QTimer,
+// started anew after each tick, would tick should that timer be missing.
 class QtSessionTimer final : public QObject, public SessionTimer {
     Q_OBJECT
 public:
