@@ -2,6 +2,7 @@
 // draws only its series anew: the picture stays the one the renderer draws
 // whole, as points come in and when the axes change.
 
+#include "PaintNotes.h"
 #include "chart/ChartRenderer.h"
 #include "shell/ChartView.h"
 
@@ -23,10 +24,9 @@
 namespace {
 // A chart in a shown window, its paint events noted, and the window as its
 // backing store holds it (what a user sees).
-struct ShownChart : QObject {
+struct ShownChart : PaintNotes {
     QWidget window;
     ChartView* view = nullptr;
-    QRegion painted; // of the chart, since the last Settle()
 
     ShownChart()
     {
@@ -39,16 +39,10 @@ struct ShownChart : QObject {
         chart.SetBottomRange(0, 360);
         chart.bottom.increment = 45;
         chart.bottom.title = "Angle (deg)";
-        view->installEventFilter(this);
+        Watch(view);
         window.show();
     }
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent*>(event)->region();
-        return false;
-    }
-    QImage Screen() { return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage(); }
+    QImage Screen() { return ScreenOf(window); }
     QRectF Plot() const { return LayOutChart(view->Model(), QRectF(view->rect()), view->font()).plot; }
     // Tells the chart of a change and waits for its repaint.
     bool Repainted()

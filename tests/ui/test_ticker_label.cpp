@@ -3,6 +3,7 @@
 // plain label may kern pairs of characters). Texts it cannot lay out from
 // its glyph table are painted exactly as the plain label paints them.
 
+#include "PaintNotes.h"
 #include "shell/TickerLabel.h"
 
 #include <QFontDatabase>
@@ -60,10 +61,9 @@ QImage Picture(const QString& text, const QFont& font, Qt::Alignment alignment, 
 }
 // The window as it stands in its backing store (what a user sees), with the
 // label's paint events noted.
-struct ShownWindow : QObject {
+struct ShownWindow : PaintNotes {
     QWidget window;
     TickerLabel* label = nullptr;
-    QRegion painted; // of the label, since the last Settle()
 
     ShownWindow(Qt::Alignment alignment, int frame)
     {
@@ -72,14 +72,8 @@ struct ShownWindow : QObject {
         label->setGeometry(10, 10, 300, 30);
         label->setAlignment(alignment);
         label->setFrameStyle(frame);
-        label->installEventFilter(this);
+        Watch(label);
         window.show();
-    }
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent*>(event)->region();
-        return false;
     }
     void Settle()
     {
@@ -87,7 +81,7 @@ struct ShownWindow : QObject {
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
-    QImage Screen() { return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage(); }
+    QImage Screen() { return ScreenOf(window); }
 };
 // How much of a label a new text repaints.
 enum Repainted { Characters, Text, Whole };
