@@ -135,11 +135,8 @@ void QtSessionTimer::StopNowIfAsked()
 void QtSessionTimer::QtTimerFired()
 {
     // A tick that lets the event loop run is not entered again meanwhile.
-    if (firing_) {
-        StopNowIfAsked();
-        return;
-    }
-    Fire(Clock::now());
+    if (!firing_)
+        Fire(Clock::now());
 }
 
 void QtSessionTimer::Fire(Clock::time_point due)
