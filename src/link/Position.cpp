@@ -2,6 +2,8 @@
 
 #include "util/Bits.h"
 
+#include <array>
+
 namespace {
 bool IsHexDigit(char c)
 {
@@ -34,6 +36,35 @@ void TrimUpperInPlace(std::string& text)
             c = static_cast<char>(c - 'a' + 'A');
 }
 
+// The value of each upper-case hex digit, -1 for any other character.
+constexpr std::array<int8_t, 256> MakeHexValues()
+{
+    std::array<int8_t, 256> values{};
+    for (unsigned c = 0; c < 256; ++c)
+        values[c] = static_cast<int8_t>(c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1);
+    return values;
+}
+constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
+
+// The reply as the box sends it: sixteen upper-case hex digits and the CR
+// (or another blank or control character). Nothing in it is to be trimmed
+// but that last character or upper-cased, and neither a time-out text nor a
+// colon can hide in hex digits. Its word, or false for any other reply.
+bool PlainReplyWord(const std::string& reply, uint64_t& word)
+{
+    if (reply.size() != 17 || static_cast<unsigned char>(reply[16]) > 32)
+        return false;
+    uint64_t value = 0;
+    for (size_t i = 0; i < 16; ++i) {
+        const int digit = kHexValues[static_cast<unsigned char>(reply[i])];
+        if (digit < 0)
+            return false;
+        value = (value << 4) | static_cast<uint64_t>(digit);
+    }
+    word = value;
+    return true;
+}
+
 bool ContainsTimeout(const std::string& reply)
 {
     static constexpr char kWord[] = "TIMEOUT";
@@ -58,29 +89,34 @@ bool ContainsTimeout(const std::string& reply)
 void DecodePositionReply(TEncoderPosition& position, uint8_t mtLength, uint8_t stLength)
 {
     std::string& data = position.RxData;
-    position.ErrTimeout = ContainsTimeout(data);
-    if (position.ErrTimeout)
-        return;
-    if (data.size() != 17) {
-        position.ErrComm = kPosReplyBadLength;
-        return;
-    }
-    TrimUpperInPlace(data);
-    if (data.empty() || !IsHexDigit(data[0])) {
-        position.ErrComm = kPosReplyNotHex;
-        return;
-    }
-    if (data.find(':') != std::string::npos) {
-        position.ErrComm = kPosReplyHasColon;
-        return;
-    }
     uint64_t word = 0;
-    for (char c : data) {
-        if (!IsHexDigit(c)) {
-            word = 0;
-            break;
+    if (PlainReplyWord(data, word)) {
+        position.ErrTimeout = false;
+        data.pop_back();
+    } else {
+        position.ErrTimeout = ContainsTimeout(data);
+        if (position.ErrTimeout)
+            return;
+        if (data.size() != 17) {
+            position.ErrComm = kPosReplyBadLength;
+            return;
         }
-        word = (word << 4) | static_cast<uint64_t>(HexValue(c));
+        TrimUpperInPlace(data);
+        if (data.empty() || !IsHexDigit(data[0])) {
+            position.ErrComm = kPosReplyNotHex;
+            return;
+        }
+        if (data.find(':') != std::string::npos) {
+            position.ErrComm = kPosReplyHasColon;
+            return;
+        }
+        for (char c : data) {
+            if (!IsHexDigit(c)) {
+                word = 0;
+                break;
+            }
+            word = (word << 4) | static_cast<uint64_t>(HexValue(c));
+        }
     }
     FormatBitsInto(64, word, position.RxBinDebug);
 

@@ -1,5 +1,7 @@
 #include "util/Bits.h"
 
+#include <cstring>
+
 namespace {
 constexpr std::array<uint8_t, 64> MakeCrc6Table()
 {
@@ -13,6 +15,17 @@ constexpr std::array<uint8_t, 64> MakeCrc6Table()
     }
     return table;
 }
+
+// The eight characters of each byte, its highest bit first.
+constexpr std::array<std::array<char, 8>, 256> MakeByteTexts()
+{
+    std::array<std::array<char, 8>, 256> texts{};
+    for (unsigned byte = 0; byte < 256; ++byte)
+        for (unsigned j = 0; j < 8; ++j)
+            texts[byte][j] = (byte >> (7 - j)) & 1u ? '1' : '0';
+    return texts;
+}
+constexpr std::array<std::array<char, 8>, 256> kByteTexts = MakeByteTexts();
 } // namespace
 
 const std::array<uint8_t, 64> Crc6Table = MakeCrc6Table();
@@ -23,12 +36,14 @@ void FormatBitsInto(int count, uint64_t value, std::string& out)
         out.clear();
         return;
     }
-    out.assign(static_cast<size_t>(count), '0');
-    for (int p = count - 1; p >= 0 && value != 0; --p) {
-        if (value & 1u)
-            out[static_cast<size_t>(p)] = '1';
-        value >>= 1;
-    }
+    // A byte at a time from the right; bits beyond 64 are zeros.
+    size_t left = static_cast<size_t>(count);
+    out.resize(left);
+    char* text = out.data();
+    for (; left >= 8; left -= 8, value >>= 8)
+        std::memcpy(text + left - 8, kByteTexts[value & 0xFF].data(), 8);
+    if (left > 0)
+        std::memcpy(text, kByteTexts[value & 0xFF].data() + (8 - left), left);
 }
 
 std::string FormatBits(int count, uint64_t value)

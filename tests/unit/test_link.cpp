@@ -3,10 +3,13 @@
 
 #include "PtyPeer.h"
 #include "link/Link.h"
+#include "util/Bits.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <sys/resource.h>
 
 namespace {
@@ -484,6 +487,41 @@ TEST(PositionDecode, FieldWidthsAndRoundTrip)
     // A flipped position bit is caught by the CRC.
     uint64_t word = EncodePositionFrame(3, 1000, 12, 18, false, false) ^ (1ull << 40);
     EXPECT_TRUE(Decode(reply(word), 12, 18).ErrCRC);
+}
+
+// The reply as the box sends it (upper case, CR) and the same reply in the
+// forms that need trimming or upper-casing decode alike; so do two replies
+// one character short of that form and their upper-case CR forms.
+TEST(PositionDecode, EveryFormOfAReplyDecodesAlike)
+{
+    auto same = [](const TEncoderPosition& a, const TEncoderPosition& b) {
+        return a.RxData == b.RxData && a.RxBinDebug == b.RxBinDebug && a.MT_value == b.MT_value &&
+               a.ST_value == b.ST_value && a.MTST_value == b.MTST_value && a.ErrComm == b.ErrComm &&
+               a.ErrTimeout == b.ErrTimeout && a.ErrCRC == b.ErrCRC && a.ErrBit == b.ErrBit && a.WarnBit == b.WarnBit;
+    };
+    char hex[20];
+    for (const uint64_t word : {EncodePositionFrame(291, 175053, 12, 18, false, false),
+                                EncodePositionFrame(0xABCD, 0x3FFFF, 16, 18, true, true), uint64_t{0xFFFFFFFFFFFFFFFFull}, uint64_t{0}}) {
+        snprintf(hex, sizeof hex, "%016llX", static_cast<unsigned long long>(word));
+        const TEncoderPosition plain = Decode(std::string(hex) + "\r", 12, 18);
+        EXPECT_EQ(plain.RxData, hex);
+        EXPECT_EQ(plain.RxBinDebug, FormatBits(64, word));
+        std::string lower = hex;
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (const std::string& form : {lower + "\r", std::string(hex) + "\n", std::string(hex) + " "})
+            EXPECT_TRUE(same(Decode(form, 12, 18), plain)) << form;
+    }
+    // Not hex after all: the last digit a colon, or a space.
+    TEncoderPosition start;
+    start.ST_value = 9;
+    EXPECT_EQ(Decode("123AAF372800000:\r", 12, 18, start).ErrComm, kPosReplyHasColon);
+    const TEncoderPosition spaced = Decode("123AAF372800000 \r", 12, 18, start);
+    EXPECT_EQ(spaced.RxData, "123AAF372800000");
+    EXPECT_EQ(spaced.ErrComm, 0);
+    // A trailing character that is not a blank is no CR: the length check
+    // counted it, and the word, not all hex, reads as zero.
+    EXPECT_EQ(Decode("123AAF3728000000X", 12, 18).RxBinDebug, std::string(64, '0'));
 }
 
 TEST(RxBankValue, BigEndianNumbers)

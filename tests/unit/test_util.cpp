@@ -83,6 +83,19 @@ TEST(Bits, FormatBitsAndCrc6Table)
     EXPECT_EQ(FormatBits(0, 7), "");
     EXPECT_EQ(FormatBits(-3, 7), "");
     EXPECT_EQ(FormatBits(64, ~0ull), std::string(64, '1'));
+    // Every count, whole bytes or not, against a bit-by-bit reading; beyond
+    // 64 the leading bits are zeros.
+    for (const uint64_t value : {0x8000000000000001ull, 0x0123456789ABCDEFull, 0xFEDCBA9876543210ull}) {
+        std::string reused(3, 'x');
+        for (int count = 1; count <= 72; ++count) {
+            std::string expected;
+            for (int bit = count - 1; bit >= 0; --bit)
+                expected += bit < 64 && ((value >> bit) & 1u) ? '1' : '0';
+            EXPECT_EQ(FormatBits(count, value), expected) << count;
+            FormatBitsInto(count, value, reused);
+            EXPECT_EQ(reused, expected) << count;
+        }
+    }
     const uint8_t head[] = {0, 3, 6, 5, 12, 15, 10, 9, 24, 27};
     for (size_t i = 0; i < sizeof head; ++i)
         EXPECT_EQ(Crc6Table[i], head[i]) << i;
