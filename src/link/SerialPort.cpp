@@ -1,8 +1,10 @@
 #include "link/SerialPort.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -106,8 +108,13 @@ int PosixSerialPort::ReadWaiting(char* buffer, size_t size)
 int PosixSerialPort::WaitForInput(int64_t microseconds)
 {
     pollfd p{fd_, POLLIN, 0};
-    timespec ts{static_cast<time_t>(microseconds / 1000000), static_cast<long>((microseconds % 1000000) * 1000)};
-    int r = ::ppoll(&p, 1, &ts, nullptr);
+    // poll() and whole milliseconds, rounded up: a wait ends as soon as
+    // input comes, and poll() is a little lighter on every transaction than
+    // ppoll() with its exact time.
+    const int ms = microseconds <= 0 ? 0
+                                     : static_cast<int>(std::min<int64_t>((microseconds + 999) / 1000,
+                                                                          std::numeric_limits<int>::max()));
+    int r = ::poll(&p, 1, ms);
     if (r < 0)
         return errno == EINTR ? 1 : -errno;
     if (r == 0)
@@ -132,17 +139,24 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
     // came after its time limit, or noise. Taken as the start of this reply
     // they would make it another command's answer (a late "0" turning a
     // failed write into a success), so they go before the command is sent.
+    // With no late reply expected (none ever, or its watch is over) the
+    // clock need not be read.
     const auto lateUntil = handle->LateReplyUntil();
-    auto now = Clock::now();
-    for (auto left = lateUntil - now; left > Clock::duration::zero(); left = lateUntil - now) {
-        const int woke = handle->WaitForInput(std::chrono::duration_cast<std::chrono::microseconds>(left).count());
-        if (woke < 0)
-            return woke;
-        if (woke > 0)
-            handle->PurgeInput();
-        now = Clock::now();
+    bool watching = false;
+    if (lateUntil != Clock::time_point{}) {
+        auto now = Clock::now();
+        for (auto left = lateUntil - now; left > Clock::duration::zero(); left = lateUntil - now) {
+            const int woke = handle->WaitForInput(std::chrono::duration_cast<std::chrono::microseconds>(left).count());
+            if (woke < 0)
+                return woke;
+            if (woke > 0)
+                handle->PurgeInput();
+            now = Clock::now();
+        }
+        watching = now < lateUntil + std::chrono::milliseconds(handle->ReplyTimeoutMs());
+        if (!watching)
+            handle->ExpectLateReply(Clock::time_point{});
     }
-    const bool watching = now < lateUntil + std::chrono::milliseconds(handle->ReplyTimeoutMs());
     if ((watching || !handle->InputKnownEmpty()) && handle->BytesWaiting() > 0)
         handle->PurgeInput();
     // Until this transaction ends cleanly the next one looks for leftovers.
@@ -159,19 +173,19 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
     // one read. Bytes left over from an earlier reply wake the poll at once.
     constexpr size_t kChunk = 256;
     int lastRead = 0;
-    for (;;) {
-        auto elapsed = Clock::now() - start;
+    for (bool first = true;; first = false) {
+        // The first wait is the whole limit: start was taken just now.
+        const auto elapsed = first ? Clock::duration::zero() : Clock::now() - start;
         auto left = std::chrono::duration_cast<std::chrono::microseconds>(limit - elapsed).count() + 1000;
         int woke = handle->WaitForInput(left > 0 ? left : 0);
         if (woke < 0)
             return woke;
         if (woke > 0) {
-            size_t old = reply.size();
-            reply.resize(old + kChunk);
-            int got = handle->ReadWaiting(reply.data() + old, kChunk);
-            reply.resize(old + static_cast<size_t>(got > 0 ? got : 0));
+            char chunk[kChunk];
+            const int got = handle->ReadWaiting(chunk, kChunk);
             if (got < 0)
                 return got;
+            reply.append(chunk, static_cast<size_t>(got));
             lastRead = got;
         }
         if (complete()) {

@@ -18,7 +18,8 @@ public:
     virtual int BytesWaiting() = 0;
     // Reads up to size bytes that are already waiting; count read or the negated OS error.
     virtual int ReadWaiting(char* buffer, size_t size) = 0;
-    // Sleeps until input arrives or microseconds pass. 1 input (or an event to
+    // Sleeps until input arrives or microseconds pass (at least; a port may
+    // round them up to whole milliseconds). 1 input (or an event to
     // look at), 0 nothing within the time, the negated OS error when the
     // device is gone (hang-up).
     virtual int WaitForInput(int64_t microseconds) = 0;
@@ -39,6 +40,8 @@ public:
     uint32_t LateReplyMs() const { return lateReplyMs_; }
     void SetLateReplyMs(uint32_t ms) { lateReplyMs_ = ms; }
     using Clock = std::chrono::steady_clock;
+    // The end of the late-reply wait; the clock's epoch when none is
+    // expected (never, or the watch after it is over).
     Clock::time_point LateReplyUntil() const { return lateReplyUntil_; }
     void ExpectLateReply(Clock::time_point until) { lateReplyUntil_ = until; }
 
