@@ -4,27 +4,46 @@
 
 #include <cmath>
 
-JsonObject::JsonObject() : value_(std::make_unique<nlohmann::ordered_json>(nlohmann::ordered_json::object())) {}
+// The object is made with its first field: an empty one, built and dropped
+// for every reading that is printed as text, costs nothing.
+JsonObject::JsonObject() = default;
 
-JsonObject::JsonObject(const JsonObject& other) : value_(std::make_unique<nlohmann::ordered_json>(*other.value_)) {}
+JsonObject::JsonObject(const JsonObject& other)
+    : value_(other.value_ ? std::make_unique<nlohmann::ordered_json>(*other.value_) : nullptr)
+{
+}
 
 JsonObject& JsonObject::operator=(const JsonObject& other)
 {
-    *value_ = *other.value_;
+    if (this == &other)
+        return *this;
+    if (!other.value_)
+        value_.reset();
+    else if (value_)
+        *value_ = *other.value_;
+    else
+        value_ = std::make_unique<nlohmann::ordered_json>(*other.value_);
     return *this;
+}
+
+nlohmann::ordered_json& JsonObject::Value()
+{
+    if (!value_)
+        value_ = std::make_unique<nlohmann::ordered_json>(nlohmann::ordered_json::object());
+    return *value_;
 }
 
 JsonObject::~JsonObject() = default;
 
 JsonObject& JsonObject::Add(std::string_view key, std::string_view value)
 {
-    (*value_)[std::string(key)] = std::string(value);
+    Value()[std::string(key)] = std::string(value);
     return *this;
 }
 
 JsonObject& JsonObject::Add(std::string_view key, int64_t value)
 {
-    (*value_)[std::string(key)] = value;
+    Value()[std::string(key)] = value;
     return *this;
 }
 
@@ -32,37 +51,39 @@ JsonObject& JsonObject::Add(std::string_view key, double value)
 {
     // JSON has no infinity nor NaN.
     if (std::isfinite(value))
-        (*value_)[std::string(key)] = value;
+        Value()[std::string(key)] = value;
     else
-        (*value_)[std::string(key)] = nullptr;
+        Value()[std::string(key)] = nullptr;
     return *this;
 }
 
 JsonObject& JsonObject::Add(std::string_view key, bool value)
 {
-    (*value_)[std::string(key)] = value;
+    Value()[std::string(key)] = value;
     return *this;
 }
 
 JsonObject& JsonObject::Add(std::string_view key, const std::vector<int64_t>& values)
 {
-    (*value_)[std::string(key)] = values;
+    Value()[std::string(key)] = values;
     return *this;
 }
 
 JsonObject& JsonObject::Add(std::string_view key, const JsonObject& object)
 {
-    (*value_)[std::string(key)] = *object.value_;
+    Value()[std::string(key)] = object.value_ ? *object.value_ : nlohmann::ordered_json::object();
     return *this;
 }
 
 JsonObject& JsonObject::AddNull(std::string_view key)
 {
-    (*value_)[std::string(key)] = nullptr;
+    Value()[std::string(key)] = nullptr;
     return *this;
 }
 
 std::string JsonObject::Text() const
 {
+    if (!value_)
+        return "{}";
     return value_->dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }

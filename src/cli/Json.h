@@ -33,5 +33,6 @@ public:
     std::string Text() const;
 
 private:
-    std::unique_ptr<nlohmann::ordered_json> value_;
+    nlohmann::ordered_json& Value();
+    std::unique_ptr<nlohmann::ordered_json> value_; // none until the first field
 };

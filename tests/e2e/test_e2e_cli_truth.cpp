@@ -442,3 +442,24 @@ TEST(CliJson, TextThatIsNotUtf8StaysValidJson)
     EXPECT_EQ(value["unit"], "\xC2\xB5m");
     EXPECT_TRUE(value["nan"].is_null());
 }
+
+// An object with no field yet is made only when a field comes; it reads,
+// copies and nests as the empty object all the same.
+TEST(CliJson, AnObjectWithoutFieldsIsTheEmptyObject)
+{
+    JsonObject empty;
+    EXPECT_EQ(empty.Text(), "{}");
+    JsonObject copy(empty);
+    copy.Add("a", int64_t{1});
+    EXPECT_EQ(copy.Text(), "{\"a\":1}");
+    EXPECT_EQ(empty.Text(), "{}");
+    JsonObject outer;
+    outer.Add("inner", empty).Add("b", true);
+    EXPECT_EQ(outer.Text(), "{\"inner\":{},\"b\":true}");
+    copy = empty;
+    EXPECT_EQ(copy.Text(), "{}");
+    copy.Add("c", "x");
+    empty = copy;
+    EXPECT_EQ(empty.Text(), "{\"c\":\"x\"}");
+    EXPECT_EQ(copy.Text(), "{\"c\":\"x\"}");
+}
