@@ -26,6 +26,8 @@ TickerLabel* MakeTickerLabel(QWidget* parent, const char* name, const QString& t
     // parent to lay its children out again (an event posted on every tick).
     label->move(geometry.topLeft());
     label->setFixedSize(geometry.size());
+    // A value is plain text: no new text is looked through for tags.
+    label->setTextFormat(Qt::PlainText);
     label->setText(text);
     return label;
 }
@@ -68,12 +70,15 @@ void TickerLabel::Draw(Glyph& glyph)
 
 bool TickerLabel::LayOut(const QString& text)
 {
-    laidOut_.clear();
-    if (text.isEmpty() || wordWrap() || margin() != 0 || (textFormat() != Qt::PlainText && textFormat() != Qt::AutoText))
+    if (text.isEmpty() || wordWrap() || margin() != 0 || (textFormat() != Qt::PlainText && textFormat() != Qt::AutoText)) {
+        laidOut_.clear();
         return false;
+    }
     // Rich text needs a tag; a value has none.
-    if (textFormat() == Qt::AutoText && text.contains(QLatin1Char('<')) && Qt::mightBeRichText(text))
+    if (textFormat() == Qt::AutoText && text.contains(QLatin1Char('<')) && Qt::mightBeRichText(text)) {
+        laidOut_.clear();
         return false;
+    }
     // The pictures follow the colour (palette, enabled or not) and the screen's pixel ratio.
     const QColor colour = palette().color(foregroundRole());
     const qreal ratio = devicePixelRatioF();
@@ -85,9 +90,17 @@ bool TickerLabel::LayOut(const QString& text)
     if (!rawValid_) {
         raw_ = QRawFont::fromFont(font());
         rawValid_ = true;
+        ascent_ = raw_.ascent();
+        descent_ = raw_.descent();
     }
-    if (!raw_.isValid())
+    if (!raw_.isValid()) {
+        laidOut_.clear();
         return false;
+    }
+    // The line holds this text already (set last, or painted again).
+    if (text == laidOut_)
+        return true;
+    laidOut_.clear();
     line_.resize(static_cast<size_t>(text.size()));
     xs_.resize(static_cast<size_t>(text.size()));
     qreal x = 0;
@@ -150,7 +163,7 @@ QPointF TickerLabel::Origin()
         else if (align & Qt::AlignRight)
             room.adjust(0, 0, -inset, 0);
     }
-    const qreal height = raw_.ascent() + raw_.descent();
+    const qreal height = ascent_ + descent_;
     qreal left = room.left(), top = room.top();
     if (align & Qt::AlignHCenter)
         left += (room.width() - width_) / 2;
@@ -160,7 +173,7 @@ QPointF TickerLabel::Origin()
         top += (room.height() - height) / 2;
     else if (align & Qt::AlignBottom)
         top += room.height() - height;
-    return QPointF(left, std::lround(top + raw_.ascent()));
+    return QPointF(left, std::lround(top + ascent_));
 }
 
 QRect TickerLabel::Place(const Glyph& glyph, qreal x, QPointF origin)

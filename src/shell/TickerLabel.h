@@ -60,6 +60,7 @@ private:
 
     QRawFont raw_;
     bool rawValid_ = false;
+    qreal ascent_ = 0, descent_ = 0; // of raw_
     QColor colour_;
     qreal ratio_ = 0;
     std::array<Glyph, 256> glyphs_{};
@@ -74,5 +75,6 @@ private:
 };
 
 // A ticker label with its caption, named and placed as Make places widgets;
-// its size is fixed to the geometry's.
+// its size is fixed to the geometry's, and its texts are plain (a tag shows
+// as it is written).
 TickerLabel* MakeTickerLabel(QWidget* parent, const char* name, const QString& text, QRect geometry);
