@@ -3,16 +3,27 @@
 #include "util/Bits.h"
 
 #include <array>
+#include <string_view>
 
 namespace {
+// The value of each upper-case hex digit, -1 for any other character.
+constexpr std::array<int8_t, 256> MakeHexValues()
+{
+    std::array<int8_t, 256> values{};
+    for (unsigned c = 0; c < 256; ++c)
+        values[c] = static_cast<int8_t>(c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1);
+    return values;
+}
+constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
+
 bool IsHexDigit(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    return kHexValues[static_cast<unsigned char>(c)] >= 0;
 }
 
 int HexValue(char c)
 {
-    return c <= '9' ? c - '0' : c - 'A' + 10;
+    return kHexValues[static_cast<unsigned char>(c)];
 }
 
 uint64_t LowBits(uint64_t value, unsigned count)
@@ -36,15 +47,19 @@ void TrimUpperInPlace(std::string& text)
             c = static_cast<char>(c - 'a' + 'A');
 }
 
-// The value of each upper-case hex digit, -1 for any other character.
-constexpr std::array<int8_t, 256> MakeHexValues()
+// The value of text as hex digits into word; false, word untouched, at the
+// first other character.
+bool HexWord(std::string_view text, uint64_t& word)
 {
-    std::array<int8_t, 256> values{};
-    for (unsigned c = 0; c < 256; ++c)
-        values[c] = static_cast<int8_t>(c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1);
-    return values;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (!IsHexDigit(c))
+            return false;
+        value = (value << 4) | static_cast<uint64_t>(HexValue(c));
+    }
+    word = value;
+    return true;
 }
-constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
 
 // The reply as the box sends it: sixteen upper-case hex digits and the CR
 // (or another blank or control character). Nothing in it is to be trimmed
@@ -52,17 +67,8 @@ constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
 // colon can hide in hex digits. Its word, or false for any other reply.
 bool PlainReplyWord(const std::string& reply, uint64_t& word)
 {
-    if (reply.size() != 17 || static_cast<unsigned char>(reply[16]) > 32)
-        return false;
-    uint64_t value = 0;
-    for (size_t i = 0; i < 16; ++i) {
-        const int digit = kHexValues[static_cast<unsigned char>(reply[i])];
-        if (digit < 0)
-            return false;
-        value = (value << 4) | static_cast<uint64_t>(digit);
-    }
-    word = value;
-    return true;
+    return reply.size() == 17 && static_cast<unsigned char>(reply[16]) <= 32 &&
+           HexWord(std::string_view(reply).substr(0, 16), word);
 }
 
 bool ContainsTimeout(const std::string& reply)
@@ -110,13 +116,8 @@ void DecodePositionReply(TEncoderPosition& position, uint8_t mtLength, uint8_t s
             position.ErrComm = kPosReplyHasColon;
             return;
         }
-        for (char c : data) {
-            if (!IsHexDigit(c)) {
-                word = 0;
-                break;
-            }
-            word = (word << 4) | static_cast<uint64_t>(HexValue(c));
-        }
+        // A reply with other characters among its digits reads as 0.
+        HexWord(data, word);
     }
     FormatBitsInto(64, word, position.RxBinDebug);
 
