@@ -173,9 +173,8 @@ int SerialTransact(SerialPort* handle, std::string_view command, uint32_t expect
     // one read. Bytes left over from an earlier reply wake the poll at once.
     constexpr size_t kChunk = 256;
     int lastRead = 0;
-    for (bool first = true;; first = false) {
-        // The first wait is the whole limit: start was taken just now.
-        const auto elapsed = first ? Clock::duration::zero() : Clock::now() - start;
+    // The first wait is the whole limit: start was taken just now.
+    for (auto elapsed = Clock::duration::zero();; elapsed = Clock::now() - start) {
         auto left = std::chrono::duration_cast<std::chrono::microseconds>(limit - elapsed).count() + 1000;
         int woke = handle->WaitForInput(left > 0 ? left : 0);
         if (woke < 0)
