@@ -2,6 +2,7 @@
 // the bare transaction rate over the same port, and what "info" costs beyond
 // the probe's settle wait and a bare replay of its own transactions.
 
+#include "BenchClock.h"
 #include "cli/Cli.h"
 #include "link/SerialPort.h"
 #include "monitor/MonitorCycle.h"
@@ -16,12 +17,7 @@
 #include <vector>
 
 namespace {
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
+using Clock = BenchClock;
 
 int RunOn(const Simulator& sim, std::vector<std::string> args)
 {
@@ -42,6 +38,7 @@ double ReplayMs(const Simulator& sim, const std::vector<std::string>& commands)
         SerialTransact(port.get(), command, 0, reply);
     return Ms(Clock::now() - start);
 }
+
 // The times between the last count "4" commands the box received, in us,
 // appended to periods; their mean, or -1 when fewer came.
 double AddPeriods(const Simulator& sim, int count, std::vector<double>& periods)
@@ -56,12 +53,6 @@ double AddPeriods(const Simulator& sim, int count, std::vector<double>& periods)
     for (size_t i = first + 1; i < times.size(); ++i)
         periods.push_back(std::chrono::duration<double, std::micro>(times[i] - times[i - 1]).count());
     return std::chrono::duration<double, std::micro>(times.back() - times[first]).count() / (count - 1);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 } // namespace
 

@@ -7,47 +7,19 @@
 // on a virtual machine takes from microseconds to a tenth of a millisecond
 // and hides a difference of a few per cent.
 
+#include "BenchClock.h"
 #include "PtyPeer.h"
+#include "RawRoundTrip.h"
 #include "link/Link.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <poll.h>
 #include <sched.h>
-#include <unistd.h>
 #include <vector>
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// A plain round trip: write the command, read until the CR is in.
-bool RawRoundTrip(int fd, std::string& reply)
-{
-    if (::write(fd, "4", 1) != 1)
-        return false;
-    reply.clear();
-    char buffer[64];
-    while (reply.find('\r') == std::string::npos) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 1000) <= 0)
-            return false;
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            reply.append(buffer, static_cast<size_t>(n));
-    }
-    return true;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-} // namespace
+using Clock = BenchClock;
 
 int main(int argc, char** argv)
 {
@@ -84,7 +56,7 @@ int main(int argc, char** argv)
     };
     auto rawOnce = [&] {
         const auto start = Clock::now();
-        if (!RawRoundTrip(fd, reply)) {
+        if (!RawRoundTrip(fd, "4", reply)) {
             std::fprintf(stderr, "raw round trip failed\n");
             std::exit(1);
         }

@@ -6,6 +6,7 @@
 // Exits with 2 when an action takes more than 5 % over that.
 
 #include "BenchClock.h"
+#include "RawRoundTrip.h"
 #include "encoder/ErrorMap.h"
 #include "encoder/UserMemory.h"
 #include "link/PowerCycle.h"
@@ -19,9 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <ctime>
-#include <poll.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,24 +30,6 @@ using Clock = std::chrono::steady_clock;
 double MsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// A plain round trip: write the command, read until the CR is in.
-bool RawRoundTrip(int fd, const std::string& command)
-{
-    if (::write(fd, command.data(), command.size()) != static_cast<ssize_t>(command.size()))
-        return false;
-    std::string reply;
-    char buffer[256];
-    while (reply.find('\r') == std::string::npos) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 1000) <= 0)
-            return false;
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            reply.append(buffer, static_cast<size_t>(n));
-    }
-    return true;
 }
 
 struct Measure {
@@ -65,12 +46,6 @@ struct Result {
     double ownCpuMs = 0; // processor time of the action beyond that of its replay, per action
     size_t commands = 0;
 };
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Runs the action and right after it replays its commands raw, each time,
 // in rounds, so that drift of the machine hits both alike.
@@ -96,8 +71,9 @@ bool Compare(Simulator& sim, int fd, const Measure& m, int rounds, Result& out)
             out.commands += commands.size();
             start = Clock::now();
             cpu = ThreadCpuMs();
+            std::string reply;
             for (const std::string& c : commands)
-                if (!RawRoundTrip(fd, c))
+                if (!RawRoundTrip(fd, c, reply))
                     return false;
             bareMs += MsSince(start) + m.waitsMs;
             cpuMs -= ThreadCpuMs() - cpu;
